@@ -1,0 +1,47 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+// A manual-reset event shared between threads (the platform event of the waits).
+class CBizEvent
+{
+public:
+    explicit CBizEvent(bool signalled = false) : m_signalled(signalled) {}
+
+    void Set()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_signalled = true;
+        }
+        m_cond.notify_all();
+    }
+    void Reset()
+    {
+        std::lock_guard lock(m_mutex);
+        m_signalled = false;
+    }
+    bool IsSet() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_signalled;
+    }
+    // Waits up to timeoutMs (negative: without limit); answers whether the event is set.
+    bool Wait(int timeoutMs)
+    {
+        std::unique_lock lock(m_mutex);
+        if (timeoutMs < 0) {
+            m_cond.wait(lock, [this] { return m_signalled; });
+            return true;
+        }
+        return m_cond.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                               [this] { return m_signalled; });
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::condition_variable m_cond;
+    bool m_signalled;
+};

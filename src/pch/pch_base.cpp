@@ -1,0 +1,1 @@
+// Host of the non-UI precompiled header.

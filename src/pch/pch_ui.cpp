@@ -1,0 +1,1 @@
+// Host of the UI precompiled header.

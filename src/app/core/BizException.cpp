@@ -24,9 +24,10 @@ QString withPath(const QString &text, const QString &path)
 } // namespace
 
 CBizFileException::CBizFileException(int cause, const QString &path, int osError)
-    : m_cause(cause), m_path(path), m_osError(osError)
-{
-}
+    : m_cause(cause)
+    , m_path(path)
+    , m_osError(osError)
+{}
 
 int CBizFileException::CauseFromErrno(int err)
 {
@@ -104,9 +105,9 @@ QString CBizFileException::ErrorMessage() const
 }
 
 CBizArchiveException::CBizArchiveException(int cause, const QString &path)
-    : m_cause(cause), m_path(path)
-{
-}
+    : m_cause(cause)
+    , m_path(path)
+{}
 
 QString CBizArchiveException::ErrorMessage() const
 {
@@ -134,9 +135,9 @@ QString CBizArchiveException::ErrorMessage() const
 }
 
 CBizComException::CBizComException(quint32 resultCode, const QString &message)
-    : m_resultCode(resultCode), m_message(message)
-{
-}
+    : m_resultCode(resultCode)
+    , m_message(message)
+{}
 
 QString CBizComException::ErrorMessage() const
 {
@@ -145,9 +146,11 @@ QString CBizComException::ErrorMessage() const
 
 CBizXmlDomException::CBizXmlDomException(quint32 resultCode, const QString &reason, int line,
                                          int column)
-    : m_resultCode(resultCode), m_reason(reason), m_line(line), m_column(column)
-{
-}
+    : m_resultCode(resultCode)
+    , m_reason(reason)
+    , m_line(line)
+    , m_column(column)
+{}
 
 QString CBizXmlDomException::ErrorMessage() const
 {
@@ -161,14 +164,14 @@ QString CBizXmlDomException::ErrorMessage() const
 }
 
 CBizWinHttpException::CBizWinHttpException(quint32 errorNumber, const QString &message)
-    : m_errorNumber(errorNumber), m_message(message)
-{
-}
+    : m_errorNumber(errorNumber)
+    , m_message(message)
+{}
 
 CBizOsException::CBizOsException(int errorNumber, const QString &path)
-    : m_errorNumber(errorNumber), m_path(path)
-{
-}
+    : m_errorNumber(errorNumber)
+    , m_path(path)
+{}
 
 QString CBizOsException::ErrorMessage() const
 {
@@ -224,12 +227,44 @@ QString OsMessageText(int errorNumber)
         {80, QStringLiteral("ファイルが存在します。")},
         {87, QStringLiteral("パラメーターが間違っています。")},
         {112, QStringLiteral("ディスクに十分な空き領域がありません。")},
-        {123, QStringLiteral("ファイル名、ディレクトリ名、またはボリューム ラベルの構文が間違っています。")},
+        {123, QStringLiteral(
+                  "ファイル名、ディレクトリ名、またはボリューム ラベルの構文が間違っています。")},
         {145, QStringLiteral("ディレクトリが空ではありません。")},
         {183, QStringLiteral("既に存在するファイルを作成することはできません。")},
         {206, QStringLiteral("ファイル名または拡張子が長すぎます。")},
         {1223, QStringLiteral("この操作はユーザーによって取り消されました。")},
-        {-2147467259, QStringLiteral("エラーを特定できません")}, // 0x80004005
+        // The HTTP client library's own table (transport errors, kind 5).
+        {12001, QStringLiteral("これ以上ハンドルを生成できません。")},
+        {12002, QStringLiteral("操作はタイムアウトしました")},
+        {12004, QStringLiteral("内部エラーが発生しました")},
+        {12005, QStringLiteral("URL が無効です")},
+        {12006, QStringLiteral("URL が認識可能なプロトコルを使用していません")},
+        {12007, QStringLiteral("サーバー名またはアドレスは解決されませんでした")},
+        {12009, QStringLiteral("オプションの値が無効です")},
+        {12011, QStringLiteral("要求したオプションは設定できません。照会のみ可能です")},
+        {12012, QStringLiteral("HTTP サービスはシャットダウン中です")},
+        {12015, QStringLiteral("ログインは失敗しました")},
+        {12017, QStringLiteral("操作は取り消されました")},
+        {12018, QStringLiteral("指定されたハンドルの種類がこの操作には不適切です")},
+        {12019, QStringLiteral("指定されたハンドルの状態が不適切なため、操作を実行できません")},
+        {12029, QStringLiteral("サーバーとの接続を確立できませんでした")},
+        {12030, QStringLiteral("サーバーとの接続が異常終了しました")},
+        {12032, QStringLiteral("データを再送信する必要があります")},
+        {12037, QStringLiteral("証明書の日付が無効であるか、期限が切れています")},
+        {12038, QStringLiteral("証明書のホスト名が無効であるか、一致しません")},
+        {12044, QStringLiteral("クライアント認証証明書が必要です")},
+        {12045, QStringLiteral("証明機関が無効であるか、正しくありません")},
+        {12057, QStringLiteral("証明書の失効を確認できませんでした")},
+        {12150, QStringLiteral("要求されたヘッダーが見つかりませんでした")},
+        {12152, QStringLiteral("サーバーから無効な応答、または認識できない応答が返されました")},
+        {12156, QStringLiteral("リダイレクトに失敗しました")},
+        {12166, QStringLiteral("自動プロキシ スクリプトにエラーがあります")},
+        {12167, QStringLiteral("自動プロキシ スクリプトをダウンロードできませんでした")},
+        {12169, QStringLiteral("証明書が無効です")},
+        {12170, QStringLiteral("証明書は失効しています")},
+        {12175, QStringLiteral("セキュリティ エラーが発生しました")},
+        {12178, QStringLiteral("プロキシの自動検出に失敗しました")},
+        {-2147467259, QStringLiteral("エラーを特定できません")},   // 0x80004005
         {-2147024882, QStringLiteral("メモリが不足しています。")}, // 0x8007000E
     };
     const auto it = texts.constFind(errorNumber);

@@ -1,8 +1,70 @@
 // The program: the application object decides between the no-UI run and the session.
-#include <cstdio>
+#include "app/CommandLine.h"
+#include "app/MainApp.h"
+#include "app/core/AppState.h"
+#include "app/core/ExitCodes.h"
+#include "ui/toolkit/GuiMessageSink.h"
+#include "ui/toolkit/PendingSessionUi.h"
 
-int main()
+#include <QApplication>
+#include <QCoreApplication>
+#include <QLoggingCategory>
+#include <QWidget>
+
+#include <memory>
+
+namespace {
+
+bool displayAvailable()
 {
-    std::puts("velquor");
-    return 0;
+    return !qEnvironmentVariableIsEmpty("DISPLAY")
+           || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+           || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
+// The window hooks of the application object.
+class CGuiMainApp : public CMainApp
+{
+protected:
+    QObject *ActiveWindow() const override { return QApplication::activeWindow(); }
+    void ActivateWindow(QObject *window) override
+    {
+        if (auto *w = qobject_cast<QWidget *>(window)) {
+            w->raise();
+            w->activateWindow();
+        }
+    }
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // Our own informational logging stays quiet unless QT_LOGGING_RULES asks for it.
+    QLoggingCategory::setFilterRules(QStringLiteral("velquor.*.info=false\nvelquor.*.debug=false"));
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+
+    // The no-UI run must work without any display: no QApplication there.
+    const bool gui = !CommandLineAsksNoUi(arguments) && displayAvailable();
+    std::unique_ptr<QCoreApplication> qtApp;
+    if (gui)
+        qtApp = std::make_unique<QApplication>(argc, argv);
+    else
+        qtApp = std::make_unique<QCoreApplication>(argc, argv);
+    AppState::SetHasDisplay(gui);
+
+    CGuiMainApp app;
+    CPendingSessionUi sessionUi;
+    if (gui) {
+        InstallGuiMessageSink();
+        const Qt::KeyboardModifiers keys = QGuiApplication::queryKeyboardModifiers();
+        app.SetSupportModeKeysHeld(keys.testFlag(Qt::ShiftModifier)
+                                   && keys.testFlag(Qt::ControlModifier));
+        app.SetSessionUi(&sessionUi);
+    }
+    const qint32 code = app.Run(arguments);
+    SetMessageSink({});
+    return ProcessExitStatus(code);
 }

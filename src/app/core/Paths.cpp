@@ -79,10 +79,25 @@ QString JoinPath(const QString &a, const QString &b)
     return left + u'/' + right;
 }
 
+namespace {
+QString &executableFolderOverride()
+{
+    static QString folder;
+    return folder;
+}
+} // namespace
+
+void SetExecutableFolderOverride(const QString &folder)
+{
+    executableFolderOverride() = folder;
+}
+
 QString InstallationBase()
 {
     if (AppState::IsNoUiMode())
         return QDir::currentPath();
+    if (!executableFolderOverride().isEmpty())
+        return executableFolderOverride();
     if (QCoreApplication::instance())
         return QCoreApplication::applicationDirPath();
     return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath().section(u'/', 0, -2);

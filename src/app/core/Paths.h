@@ -14,13 +14,16 @@
 constexpr int MaxPath = 260;
 
 QString InstallationBase();
-QString DataPath(const QString &sub = {}, const QString &file = {});      // base/vqrdata
-QString SetupPath(const QString &sub = {}, const QString &file = {});     // base/vqrsetup
+// Replaces the executable's folder as the base of the interactive run (tests install the
+// program into a temporary folder this way); empty restores it.
+void SetExecutableFolderOverride(const QString &folder);
+QString DataPath(const QString &sub = {}, const QString &file = {});          // base/vqrdata
+QString SetupPath(const QString &sub = {}, const QString &file = {});         // base/vqrsetup
 QString UserDocumentsPath(const QString &sub = {}, const QString &file = {}); // creates folders
-QString EditPath(const QString &sub = {}, const QString &file = {});      // creates folders
-QString HistoryPath(const QString &sub = {}, const QString &file = {});   // creates folders
-QString TempPath(const QString &sub = {}, const QString &file = {});      // creates folders
-QString DownloadsPath(const QString &sub = {}, const QString &file = {}); // creates folders
+QString EditPath(const QString &sub = {}, const QString &file = {});          // creates folders
+QString HistoryPath(const QString &sub = {}, const QString &file = {});       // creates folders
+QString TempPath(const QString &sub = {}, const QString &file = {});          // creates folders
+QString DownloadsPath(const QString &sub = {}, const QString &file = {});     // creates folders
 
 // Creates the data folder (hidden where the platform has such a flag); shows 17955 and
 // answers false when it cannot.

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "app/SessionUi.h"
+
+#include <QPointer>
+
+class QWidget;
+
+// The session's windows until the login dialog and the main windows exist: one window
+// that says so and ends the session when it is closed (result: closed). It can be raised
+// by a second start.
+class CPendingSessionUi : public ISessionUi
+{
+public:
+    CPendingSessionUi();
+    ~CPendingSessionUi() override;
+
+    int RunLoginDialog(int mode) override;
+    int RunOnlineMainWindow() override;
+    int RunOfflineMainWindow() override;
+    void ActivateMainWindow() override;
+
+private:
+    QPointer<QWidget> m_window;
+};

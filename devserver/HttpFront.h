@@ -1,0 +1,28 @@
+#pragma once
+
+// httplib::Server that serves every connection through its own socket stream. The
+// stream rewrites the service's "Range: -N" request header (bytes from offset N) into
+// the standard "bytes=N-" form before httplib parses it, and carries TLS itself, so
+// that plain and secure connections behave alike.
+
+#include <httplib.h>
+
+#include <openssl/ssl.h>
+
+namespace devserver {
+
+class FrontServer : public httplib::Server
+{
+public:
+    FrontServer() = default;
+    ~FrontServer() override;
+    // Loads the certificate and key; afterwards every connection speaks TLS.
+    bool enableTls(const std::string &certPath, const std::string &keyPath);
+    bool secure() const { return tls_ != nullptr; }
+
+private:
+    bool process_and_close_socket(socket_t sock) override;
+    SSL_CTX *tls_ = nullptr;
+};
+
+} // namespace devserver

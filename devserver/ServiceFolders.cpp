@@ -1,0 +1,536 @@
+#include "ServiceImpl.h"
+
+#include <algorithm>
+#include <functional>
+#include <unordered_map>
+
+namespace devserver {
+
+namespace {
+
+const char kFileForbidden[] = "\\/:*?\"<>|";
+
+int compareText(const std::string &a, const std::string &b)
+{
+    std::string la = toLowerAscii(a), lb = toLowerAscii(b);
+    return la < lb ? -1 : (la > lb ? 1 : 0);
+}
+
+bool visible(const Service::Ctx &c, const Service::Folder &f)
+{
+    return !f.databox || c.right("privDataBox");
+}
+
+} // namespace
+
+void Service::checkFolderName(Ctx &c, const std::string &name, bool top)
+{
+    if (name.empty() || name == "." || name == "..")
+        fault("10004", "フォルダ名が正しくありません。");
+    if (name.find_first_of(std::string(kFileForbidden) + " ") != std::string::npos)
+        fault("30009", "フォルダ名に使用できない文字が含まれています。(" + name + ")");
+    int64_t limit = c.num(top ? "maxRootFolderLength" : "maxSubFolderLength");
+    if (int64_t(utf8Length(name)) > limit)
+        fault("30006", "フォルダ名が長過ぎます。(最大 " + std::to_string(limit) + " 文字)");
+}
+
+void Service::checkFileName(Ctx &c, const std::string &name)
+{
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
+        fault("10004", "ファイル名が正しくありません。");
+    if (name.find_first_of(kFileForbidden) != std::string::npos)
+        fault("30009", "ファイル名に使用できない文字が含まれています。(" + name + ")");
+    int64_t limit = c.num("maxFileNameLength");
+    if (int64_t(utf8Length(name)) > limit)
+        fault("40011", "ファイル名が長過ぎます。(最大 " + std::to_string(limit) + " 文字)");
+}
+
+std::optional<Service::Folder> Service::loadFolder(int64_t office, int64_t id)
+{
+    auto st
+        = db_->q(std::string("SELECT ") + kFolderCols + " FROM folders WHERE id=? AND office_id=?",
+                 id, office);
+    if (!st.step())
+        return std::nullopt;
+    return folderFromRow(st);
+}
+
+Service::Folder Service::requireFolder(Ctx &c, int64_t id, bool forFile)
+{
+    auto f = loadFolder(c.office, id);
+    if (!f)
+        fault(forFile ? "40002" : "30002",
+              "フォルダが存在しません。(workspaceId=" + std::to_string(id) + ")", 404);
+    if (!visible(c, *f))
+        fault(forFile ? "40003" : "30003", "フォルダにアクセスする権限がありません。", 403);
+    return *f;
+}
+
+std::vector<Service::Folder> Service::chain(int64_t office, const Folder &f)
+{
+    std::vector<Folder> out{f};
+    int64_t parent = f.parent;
+    for (int guard = 0; parent != 0 && guard < 64; ++guard) {
+        auto p = loadFolder(office, parent);
+        if (!p)
+            break;
+        out.push_back(*p);
+        parent = p->parent;
+    }
+    std::reverse(out.begin(), out.end());
+    return out;
+}
+
+bool Service::isFavorite(Ctx &c, int64_t folder, const std::string &path)
+{
+    auto st = db_->q("SELECT 1 FROM favorites WHERE user_id=? AND folder_id=? AND path=?", c.user,
+                     folder, path);
+    return st.step();
+}
+
+void Service::writeWorkspace(Xml &x, Ctx &c, const Folder &f, const std::vector<int64_t> &pathIds)
+{
+    x.el("comment", f.comment)
+        .el("folderStyle", f.style)
+        .el("id", f.id)
+        .flag("isDataBox", f.databox);
+    x.flag("isFavorite", isFavorite(c, f.id, "")).el("name", f.name).open("parents");
+    for (int64_t id : pathIds)
+        x.open("parent").el("id", id).close("parent");
+    x.close("parents")
+        .flag("readOnly", f.readOnly)
+        .el("updateName", f.updateName)
+        .el("updateTime", f.updateTime);
+}
+
+void Service::writeWorkspace(Xml &x, Ctx &c, const Folder &f)
+{
+    std::vector<int64_t> ids;
+    for (const Folder &p : chain(c.office, f))
+        ids.push_back(p.id);
+    writeWorkspace(x, c, f, ids);
+}
+
+std::vector<int64_t> Service::subtree(int64_t office, int64_t id)
+{
+    std::vector<int64_t> out{id};
+    for (size_t i = 0; i < out.size(); ++i) {
+        auto st
+            = db_->q("SELECT id FROM folders WHERE office_id=? AND parent_id=?", office, out[i]);
+        while (st.step())
+            out.push_back(st.i(0));
+    }
+    return out;
+}
+
+int Service::subtreeDepth(int64_t office, int64_t id)
+{
+    std::function<int(int64_t)> depth = [&](int64_t f) {
+        std::vector<int64_t> kids;
+        {
+            auto st = db_->q("SELECT id FROM folders WHERE office_id=? AND parent_id=?", office, f);
+            while (st.step())
+                kids.push_back(st.i(0));
+        }
+        int d = 0;
+        for (int64_t k : kids)
+            d = std::max(d, depth(k));
+        return d + 1;
+    };
+    return depth(id);
+}
+
+std::string Service::opWorkspaceList(Ctx &c, const Params &p, int kind)
+{
+    int64_t root = paramInt(p, "workspaceId");
+    bool recursive = paramFlag(p, "recursive");
+    std::string pattern = param(p, "pattern");
+    std::string sort = param(p, "sort");
+    bool desc = toLowerAscii(param(p, "dir")) == "desc";
+    if (root != 0)
+        requireFolder(c, root, false);
+
+    // The whole tree of the office in one read; the listing is built in memory.
+    std::vector<Folder> all;
+    std::unordered_map<int64_t, std::vector<size_t>> children;
+    {
+        auto st = db_->q(std::string("SELECT ") + kFolderCols + " FROM folders WHERE office_id=?",
+                         c.office);
+        while (st.step()) {
+            all.push_back(folderFromRow(st));
+            children[all.back().parent].push_back(all.size() - 1);
+        }
+    }
+    std::unordered_map<int64_t, bool> favs;
+    {
+        auto st = db_->q("SELECT folder_id FROM favorites WHERE user_id=? AND path=''", c.user);
+        while (st.step())
+            favs[st.i(0)] = true;
+    }
+    auto less = [&](size_t ia, size_t ib) {
+        const Folder &a = all[ia], &b = all[ib];
+        int r = 0;
+        if (sort == "updateName")
+            r = compareText(a.updateName, b.updateName);
+        else if (sort == "updateTime")
+            r = a.updateTime.compare(b.updateTime);
+        else if (sort == "comment")
+            r = compareText(a.comment, b.comment);
+        if (r == 0)
+            r = compareText(a.name, b.name);
+        if (r == 0)
+            r = a.id < b.id ? -1 : (a.id > b.id ? 1 : 0);
+        return desc ? r > 0 : r < 0;
+    };
+    for (auto &[parent, kids] : children)
+        std::sort(kids.begin(), kids.end(), less);
+
+    // Path ids of the start folder.
+    std::vector<int64_t> basePath;
+    if (root != 0) {
+        auto f = loadFolder(c.office, root);
+        for (const Folder &x : chain(c.office, *f))
+            basePath.push_back(x.id);
+    }
+    struct Item
+    {
+        size_t index;
+        std::vector<int64_t> path;
+    };
+    std::vector<Item> items;
+    std::function<void(int64_t, std::vector<int64_t> &)> walk
+        = [&](int64_t parent, std::vector<int64_t> &path) {
+              auto it = children.find(parent);
+              if (it == children.end())
+                  return;
+              for (size_t idx : it->second) {
+                  const Folder &f = all[idx];
+                  if (!visible(c, f))
+                      continue;
+                  path.push_back(f.id);
+                  if (pattern.empty() || wildcardMatch(pattern, f.name))
+                      items.push_back({idx, path});
+                  if (recursive)
+                      walk(f.id, path);
+                  path.pop_back();
+              }
+          };
+    walk(root, basePath);
+
+    Xml x;
+    if (kind == 1) {
+        x.open("countResponse")
+            .el("count", int64_t(items.size()))
+            .el("workspaceId", root)
+            .close("countResponse");
+        return x.s;
+    }
+    if (kind == 2) {
+        int64_t target = paramInt(p, "targetId"), offset = -1;
+        for (size_t i = 0; i < items.size(); ++i)
+            if (all[items[i].index].id == target) {
+                offset = int64_t(i);
+                break;
+            }
+        x.open("offsetResponse").el("offset", offset).close("offsetResponse");
+        return x.s;
+    }
+    int64_t offset = std::max<int64_t>(0, paramInt(p, "offset"));
+    int64_t limit = paramInt(p, "limit");
+    size_t end = limit > 0 ? size_t(std::min<int64_t>(int64_t(items.size()), offset + limit))
+                           : items.size();
+    x.s.reserve(items.size() * 320);
+    x.open("listResponse").open("workspaces");
+    for (size_t i = size_t(std::min<int64_t>(offset, int64_t(items.size()))); i < end; ++i) {
+        const Folder &f = all[items[i].index];
+        x.open("workspace");
+        x.el("comment", f.comment)
+            .el("folderStyle", f.style)
+            .el("id", f.id)
+            .flag("isDataBox", f.databox);
+        x.flag("isFavorite", favs.count(f.id) > 0).el("name", f.name).open("parents");
+        for (int64_t id : items[i].path)
+            x.open("parent").el("id", id).close("parent");
+        x.close("parents")
+            .flag("readOnly", f.readOnly)
+            .el("updateName", f.updateName)
+            .el("updateTime", f.updateTime);
+        x.close("workspace");
+    }
+    x.close("workspaces").close("listResponse");
+    return x.s;
+}
+
+std::string Service::opWorkspaceInfo(Ctx &c, const Params &p)
+{
+    Folder f = requireFolder(c, paramInt(p, "workspaceId"), false);
+    Xml x;
+    x.open("infoResponse").open("workspace");
+    writeWorkspace(x, c, f);
+    x.close("workspace").close("infoResponse");
+    return x.s;
+}
+
+std::string Service::opWorkspaceCreate(Ctx &c, const Params &p)
+{
+    int64_t parentId = paramInt(p, "workspaceId");
+    std::optional<Folder> parent;
+    int depth = 1;
+    if (parentId != 0) {
+        parent = requireFolder(c, parentId, false);
+        depth = int(chain(c.office, *parent).size()) + 1;
+    }
+    bool databox = paramFlag(p, "databox") || (parent && parent->databox);
+    if (!c.right(databox ? "privFolderCreateDataBox" : "privFolderCreate"))
+        fault("30004", "フォルダを作成する権限がありません。", 403);
+    if (parent && parent->readOnly)
+        fault("30004", "読み取り専用のフォルダにはフォルダを作成できません。", 403);
+    std::string name = param(p, "name");
+    checkFolderName(c, name, parentId == 0);
+    if (depth > c.num("maxFolderDepth"))
+        fault("30007", "フォルダの階層数が制限(" + std::to_string(c.num("maxFolderDepth"))
+                           + ")を越えています。");
+    std::string comment = param(p, "comment");
+    if (int64_t(utf8Length(comment)) > c.num("maxFolderCommentLength"))
+        fault("10004", "コメントが長過ぎます。");
+    if (db_->q("SELECT 1 FROM folders WHERE office_id=? AND parent_id=? AND name=? COLLATE NOCASE",
+               c.office, parentId, name)
+            .step())
+        fault("30008", "同じ名前のフォルダが存在します。(" + name + ")", 409);
+    db_->q("INSERT INTO folders(office_id, parent_id, name, folder_style, comment, is_databox, "
+           "read_only, "
+           "update_name, update_time) VALUES(?,?,?,?,?,?,0,?,?)",
+           c.office, parentId, name, paramInt(p, "folderStyle"), comment, int64_t(databox),
+           c.dispName, nowText())
+        .run();
+    Folder f = *loadFolder(c.office, db_->lastId());
+    bump(c.office);
+    Xml x;
+    x.open("createResponse").open("workspace");
+    writeWorkspace(x, c, f);
+    x.close("workspace").close("createResponse");
+    return x.s;
+}
+
+std::string Service::opWorkspaceUpdate(Ctx &c, const Params &p)
+{
+    Folder f = requireFolder(c, paramInt(p, "workspaceId"), false);
+    if (!c.right(f.databox ? "privFolderCreateDataBox" : "privFolderCreate"))
+        fault("30004", "フォルダを変更する権限がありません。", 403);
+    std::string name = param(p, "name", f.name);
+    if (name.empty())
+        name = f.name;
+    if (name != f.name) {
+        checkFolderName(c, name, f.parent == 0);
+        if (db_->q("SELECT 1 FROM folders WHERE office_id=? AND parent_id=? AND name=? COLLATE "
+                   "NOCASE AND id<>?",
+                   c.office, f.parent, name, f.id)
+                .step())
+            fault("30008", "同じ名前のフォルダが存在します。(" + name + ")", 409);
+    }
+    std::string comment = p.count("comment") ? param(p, "comment") : f.comment;
+    if (int64_t(utf8Length(comment)) > c.num("maxFolderCommentLength"))
+        fault("10004", "コメントが長過ぎます。");
+    int64_t style = p.count("folderStyle") ? paramInt(p, "folderStyle") : f.style;
+    db_->q("UPDATE folders SET name=?, comment=?, folder_style=?, update_name=?, update_time=? "
+           "WHERE id=?",
+           name, comment, style, c.dispName, nowText(), f.id)
+        .run();
+    if (paramFlag(p, "recursive"))
+        for (int64_t id : subtree(c.office, f.id))
+            db_->q("UPDATE folders SET folder_style=? WHERE id=?", style, id).run();
+    bump(c.office);
+    Folder n = *loadFolder(c.office, f.id);
+    Xml x;
+    x.open("updateResponse").open("workspace");
+    writeWorkspace(x, c, n);
+    x.close("workspace").close("updateResponse");
+    return x.s;
+}
+
+std::string Service::opWorkspaceDelete(Ctx &c, const Params &p)
+{
+    Folder f = requireFolder(c, paramInt(p, "workspaceId"), false);
+    if (!c.right(f.databox ? "privFolderDeleteDataBox" : "privFolderDelete"))
+        fault("30004", "フォルダを削除する権限がありません。", 403);
+    std::vector<int64_t> ids = subtree(c.office, f.id);
+    for (size_t i = 0; i < ids.size(); ++i) {
+        Folder s = *loadFolder(c.office, ids[i]);
+        if (i > 0 && !c.right(s.databox ? "privFolderDeleteDataBox" : "privFolderDelete"))
+            fault("30011", "削除できないサブフォルダがあります。", 409);
+        auto st = db_->q("SELECT COUNT(*), SUM(lock_key<>'') FROM files WHERE folder_id=?", s.id);
+        st.step();
+        if (st.i(1) > 0)
+            fault("30013", "ロック中のファイルがあります。", 409);
+        if (st.i(0) > 0 && !c.right(s.databox ? "privFileDeleteDataBox" : "privFileDelete"))
+            fault("30012", "削除できないファイルがあります。", 409);
+    }
+    Xml x;
+    x.open("deleteResponse").open("workspace");
+    writeWorkspace(x, c, f);
+    x.close("workspace").close("deleteResponse");
+    for (int64_t id : ids) {
+        std::vector<std::string> names;
+        {
+            auto st = db_->q("SELECT name FROM files WHERE folder_id=?", id);
+            while (st.step())
+                names.push_back(st.t(0));
+        }
+        for (const auto &n : names)
+            recordDeleted(c.office, id, n, c.dispName);
+        db_->q("DELETE FROM files WHERE folder_id=?", id).run();
+        db_->q("DELETE FROM favorites WHERE folder_id=?", id).run();
+        db_->q("DELETE FROM folders WHERE id=?", id).run();
+    }
+    bump(c.office);
+    return x.s;
+}
+
+std::string Service::opWorkspaceMove(Ctx &c, const Params &p)
+{
+    Folder src = requireFolder(c, paramInt(p, "srcWorkspaceId"), false);
+    int64_t dstId = paramInt(p, "dstWorkspaceId");
+    std::optional<Folder> dst;
+    int dstDepth = 0;
+    if (dstId != 0) {
+        dst = requireFolder(c, dstId, false);
+        dstDepth = int(chain(c.office, *dst).size());
+    }
+    if (!c.right(src.databox ? "privFolderMoveDataBox" : "privFolderMove"))
+        fault("30004", "フォルダを移動する権限がありません。", 403);
+    std::vector<int64_t> ids = subtree(c.office, src.id);
+    if (std::find(ids.begin(), ids.end(), dstId) != ids.end())
+        fault("30004", "移動するフォルダ自身の下へは移動できません。", 409);
+    if (dst && dst->readOnly)
+        fault("30004", "読み取り専用のフォルダには移動できません。", 403);
+    if (dstId == 0 || dstId != src.parent)
+        checkFolderName(c, src.name, dstId == 0);
+    if (dstDepth + subtreeDepth(c.office, src.id) > c.num("maxFolderDepth"))
+        fault("30007", "フォルダの階層数が制限を越えています。");
+    if (db_->q("SELECT 1 FROM folders WHERE office_id=? AND parent_id=? AND name=? COLLATE NOCASE "
+               "AND id<>?",
+               c.office, dstId, src.name, src.id)
+            .step())
+        fault("30008", "移動先に同じ名前のフォルダが存在します。", 409);
+    for (int64_t id : ids)
+        if (db_->q("SELECT 1 FROM files WHERE folder_id=? AND lock_key<>''", id).step())
+            fault("30013", "ロック中のファイルがあります。", 409);
+    db_->q("UPDATE folders SET parent_id=?, update_name=?, update_time=? WHERE id=?", dstId,
+           c.dispName, nowText(), src.id)
+        .run();
+    bump(c.office);
+    Folder moved = *loadFolder(c.office, src.id);
+    Xml x;
+    x.open("moveResponse").open("dstWorkspace");
+    writeWorkspace(x, c, moved);
+    x.close("dstWorkspace").open("dstWorkspace");
+    writeWorkspace(x, c, dst ? *loadFolder(c.office, dstId) : moved);
+    x.close("dstWorkspace").close("moveResponse");
+    return x.s;
+}
+
+std::string Service::opWorkspaceCopy(Ctx &c, const Params &p)
+{
+    Folder src = requireFolder(c, paramInt(p, "srcWorkspaceId"), false);
+    int64_t dstId = paramInt(p, "dstWorkspaceId");
+    std::optional<Folder> dst;
+    int dstDepth = 0;
+    if (dstId != 0) {
+        dst = requireFolder(c, dstId, false);
+        dstDepth = int(chain(c.office, *dst).size());
+    }
+    bool databox = src.databox || (dst && dst->databox);
+    if (!c.right(databox ? "privFolderCreateDataBox" : "privFolderCreate"))
+        fault("30004", "フォルダを作成する権限がありません。", 403);
+    if (dst && dst->readOnly)
+        fault("30004", "読み取り専用のフォルダにはコピーできません。", 403);
+    std::string name = param(p, "dstName");
+    if (name.empty())
+        name = src.name;
+    checkFolderName(c, name, dstId == 0);
+    std::vector<int64_t> ids = subtree(c.office, src.id);
+    if (std::find(ids.begin(), ids.end(), dstId) != ids.end())
+        fault("30004", "コピーするフォルダ自身の下へはコピーできません。", 409);
+    if (dstDepth + subtreeDepth(c.office, src.id) > c.num("maxFolderDepth"))
+        fault("30007", "フォルダの階層数が制限を越えています。");
+    if (db_->q("SELECT 1 FROM folders WHERE office_id=? AND parent_id=? AND name=? COLLATE NOCASE",
+               c.office, dstId, name)
+            .step())
+        fault("30008", "コピー先に同じ名前のフォルダが存在します。", 409);
+    std::string now = nowText();
+    std::function<int64_t(int64_t, int64_t, const std::string &)> copy
+        = [&](int64_t from, int64_t parent, const std::string &newName) {
+              Folder f = *loadFolder(c.office, from);
+              db_->q("INSERT INTO folders(office_id, parent_id, name, folder_style, comment, "
+                     "is_databox, read_only, "
+                     "update_name, update_time) VALUES(?,?,?,?,?,?,?,?,?)",
+                     c.office, parent, newName, f.style, f.comment, int64_t(f.databox || databox),
+                     int64_t(f.readOnly), c.dispName, now)
+                  .run();
+              int64_t id = db_->lastId();
+              db_->q("INSERT INTO files(office_id, folder_id, name, ext, size, digest, update_id, "
+                     "update_name, "
+                     "update_disp_name, update_time, comment, comment_update_id, "
+                     "comment_update_disp_name, "
+                     "comment_update_time, tx_date, tx_name, tx_amount) SELECT office_id, ?, name, "
+                     "ext, size, digest, ?, ?, "
+                     "?, ?, comment, comment_update_id, comment_update_disp_name, "
+                     "comment_update_time, tx_date, tx_name, "
+                     "tx_amount FROM files WHERE folder_id=?",
+                     id, c.user, c.name, c.dispName, now, from)
+                  .run();
+              std::vector<std::pair<int64_t, std::string>> kids;
+              {
+                  auto st = db_->q("SELECT id, name FROM folders WHERE office_id=? AND parent_id=?",
+                                   c.office, from);
+                  while (st.step())
+                      kids.emplace_back(st.i(0), st.t(1));
+              }
+              for (auto &[kid, kidName] : kids)
+                  copy(kid, id, kidName);
+              return id;
+          };
+    int64_t newId = copy(src.id, dstId, name);
+    bump(c.office);
+    Xml x;
+    x.open("copyResponse").open("dstWorkspace");
+    writeWorkspace(x, c, *loadFolder(c.office, newId));
+    x.close("dstWorkspace").close("copyResponse");
+    return x.s;
+}
+
+std::string Service::opWorkspaceFind(Ctx &c, const Params &p)
+{
+    std::string path = param(p, "path");
+    int64_t current = 0;
+    std::optional<Folder> found;
+    size_t pos = 0;
+    while (pos <= path.size()) {
+        size_t slash = path.find('/', pos);
+        if (slash == std::string::npos)
+            slash = path.size();
+        std::string seg = path.substr(pos, slash - pos);
+        pos = slash + 1;
+        if (seg.empty())
+            continue;
+        auto st = db_->q(
+            std::string("SELECT ") + kFolderCols
+                + " FROM folders WHERE office_id=? AND parent_id=? AND name=? COLLATE NOCASE",
+            c.office, current, seg);
+        if (!st.step())
+            fault("30017", "指定されたフォルダが見つかりません。(" + path + ")", 404);
+        found = folderFromRow(st);
+        if (!visible(c, *found))
+            fault("30017", "指定されたフォルダが見つかりません。(" + path + ")", 404);
+        current = found->id;
+    }
+    if (!found)
+        fault("30017", "指定されたフォルダが見つかりません。(" + path + ")", 404);
+    Xml x;
+    x.open("findResponse").open("workspace");
+    writeWorkspace(x, c, *found);
+    x.close("workspace").close("findResponse");
+    return x.s;
+}
+
+} // namespace devserver

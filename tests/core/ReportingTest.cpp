@@ -223,7 +223,9 @@ TEST_F(MessageHelpersTest, TextsWithoutArgumentsAreShownVerbatim)
     handler.ShowError();
     ShowWarningMessage(17956, QStringLiteral("%s%n.vqr"));
     ShowInfoMessage("plain %d");
-    ASSERT_EQ(messages.size(), 4u);
+    ShowInfoMessage(u"広い %s");
+    ASSERT_EQ(messages.size(), 5u);
+    EXPECT_EQ(messages[4].text, QStringLiteral("広い %s"));
     EXPECT_EQ(messages[0].text, QStringLiteral("100%s done %n %d"));
     EXPECT_EQ(messages[0].icon, MsgIcon::Error);
     EXPECT_TRUE(messages[1].text.startsWith(QStringLiteral("fault %s%s%n\r\n\r\n")));

@@ -29,11 +29,34 @@ int ShowMessage(const QString &text, MsgIcon icon, MsgButtons buttons);
 // format (BizFormat); without arguments it is shown verbatim, so a "%s" in a composed text
 // (a fault message, a path) is never read as a format.
 namespace detail {
-inline QString MessageTextOf(const QString &text) { return text; }
-inline QString MessageTextOf(int id) { return LoadString(id); }
-inline QVariant ToVariant(const QString &s) { return s; }
-inline QVariant ToVariant(const char *s) { return QString::fromUtf8(s); }
-inline QVariant ToVariant(const char16_t *s) { return QString::fromUtf16(s); }
+inline QString MessageTextOf(const QString &text)
+{
+    return text;
+}
+inline QString MessageTextOf(int id)
+{
+    return LoadString(id);
+}
+inline QString MessageTextOf(const char *text)
+{
+    return QString::fromUtf8(text);
+}
+inline QString MessageTextOf(const char16_t *text)
+{
+    return QString::fromUtf16(text);
+}
+inline QVariant ToVariant(const QString &s)
+{
+    return s;
+}
+inline QVariant ToVariant(const char *s)
+{
+    return QString::fromUtf8(s);
+}
+inline QVariant ToVariant(const char16_t *s)
+{
+    return QString::fromUtf16(s);
+}
 template<typename T>
 QVariant ToVariant(const T &v)
 {

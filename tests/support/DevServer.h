@@ -1,0 +1,65 @@
+#pragma once
+
+// A velquor-devserver process for one test: started on a free port with a fresh data
+// folder, stopped by the destructor. Failures to start are reported as test failures.
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QPair>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QUrl>
+
+#include <memory>
+
+class DevServer
+{
+public:
+    // Starts the devserver with the given arguments plus "--port 0" and "--data <temp>".
+    // Answers null (after adding a test failure) when it does not come up within 15 s.
+    static std::unique_ptr<DevServer> Start(const QStringList &args
+                                            = {"--seed", "demo", "--test-hooks"});
+    ~DevServer();
+    DevServer(const DevServer &) = delete;
+    DevServer &operator=(const DevServer &) = delete;
+
+    QString host() const { return m_host; }
+    quint16 port() const { return m_port; }
+    bool secure() const { return m_secure; }
+    QString rootPrefix() const { return m_rootPrefix; }
+    // "http(s)://host:port" without a trailing slash.
+    QUrl baseUrl() const;
+    // The address of an API operation, e.g. apiUrl("login") or apiUrl("version", true).
+    QUrl apiUrl(const QString &operation, bool autoUpdate = false) const;
+    QString dataFolder() const { return m_data.path(); }
+
+    // Calls a test hook (/__devserver/<path>, POST, url-encoded parameters) and returns the
+    // body; a non-2xx answer or a transport failure adds a test failure.
+    QByteArray hook(const QString &path, const QList<QPair<QString, QString>> &params = {}) const;
+    // The request log, one line per API request: "seq METHOD operation status".
+    QStringList requestLog(const QString &operation = QString()) const;
+    // How often the operation was called since the start (or the last clearRequestLog()).
+    int callCount(const QString &operation) const { return int(requestLog(operation).size()); }
+    void clearRequestLog() const;
+    // Id of the folder with the given "/"-joined names path (e.g. "経理/2024"), -1 when absent.
+    int folderId(const QString &path) const;
+
+private:
+    DevServer() = default;
+    QProcess m_process;
+    QTemporaryDir m_data;
+    QString m_host;
+    quint16 m_port = 0;
+    bool m_secure = false;
+    QString m_rootPrefix;
+};
+
+// Writes the client's server.vqr into dataFolder so that the client talks to `server`:
+// UTF-16LE with BOM, "key=value" CR LF lines: hostName, secure, httpPort or httpsPort,
+// rootPrefix when set, ignoreCert=1 for the self-signed certificate of a secure server,
+// then the extras (an extra with the same key replaces the generated line).
+bool WriteServerVqr(const QString &dataFolder, const DevServer &server,
+                    const QMap<QString, QString> &extra = {});

@@ -9,7 +9,8 @@ Q_LOGGING_CATEGORY(lcInstanceLock, "velquor.app.instance")
 
 namespace {
 const QByteArray kActivate = QByteArrayLiteral("activate\n");
-}
+const QByteArray kDone = QByteArrayLiteral("ok\n");
+} // namespace
 
 CSingleInstance::CSingleInstance(QObject *parent)
     : QObject(parent)
@@ -53,6 +54,8 @@ void CSingleInstance::onNewConnection()
             *handled = true;
             if (socket->readLine(64) == kActivate) {
                 qCInfo(lcInstanceLock) << "activation requested by a second start";
+                socket->write(kDone);
+                socket->flush();
                 Q_EMIT activationRequested();
             }
         };
@@ -73,7 +76,11 @@ bool CSingleInstance::RequestActivation(const QString &name, int timeoutMs)
     if (!socket.waitForConnected(timeoutMs))
         return false;
     socket.write(kActivate);
-    const bool ok = socket.waitForBytesWritten(timeoutMs);
+    // Hang up only after the running copy has taken the request.
+    bool ok = socket.waitForBytesWritten(timeoutMs);
+    while (ok && !socket.canReadLine())
+        ok = socket.waitForReadyRead(timeoutMs);
+    ok = ok && socket.readLine(64) == kDone;
     socket.disconnectFromServer();
     return ok;
 }

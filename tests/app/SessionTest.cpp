@@ -163,20 +163,21 @@ TEST_F(SessionLoopTest, SettingsAreKeptPerInstallation)
     EXPECT_EQ(raw.value(firstId + QStringLiteral("/Login/style")).toInt(),
               WindowPlacement::StyleMaximized);
 
-    CTestApp again;
-    CScriptedSessionUi ui({});
-    again.SetSessionUi(&ui);
-    again.Run(kNoArgs);
-    int style = 0;
-    QRect rect;
-    EXPECT_TRUE(again.ReadWindowPlacement(QStringLiteral("Login"), style, rect));
-    EXPECT_EQ(rect, QRect(10, 20, 300, 200));
-    EXPECT_EQ(style, WindowPlacement::StyleMaximized);
-    QByteArray bin;
-    EXPECT_TRUE(again.GetProfileBinary({}, QStringLiteral("b"), bin));
-    EXPECT_FALSE(again.GetProfileBinary({}, QStringLiteral("none"), bin));
-    EXPECT_EQ(again.GetProfileInt(QStringLiteral("X"), QStringLiteral("missing"), -3), -3);
-
+    {
+        CTestApp again;
+        CScriptedSessionUi ui({});
+        again.SetSessionUi(&ui);
+        again.Run(kNoArgs);
+        int style = 0;
+        QRect rect;
+        EXPECT_TRUE(again.ReadWindowPlacement(QStringLiteral("Login"), style, rect));
+        EXPECT_EQ(rect, QRect(10, 20, 300, 200));
+        EXPECT_EQ(style, WindowPlacement::StyleMaximized);
+        QByteArray bin;
+        EXPECT_TRUE(again.GetProfileBinary({}, QStringLiteral("b"), bin));
+        EXPECT_FALSE(again.GetProfileBinary({}, QStringLiteral("none"), bin));
+        EXPECT_EQ(again.GetProfileInt(QStringLiteral("X"), QStringLiteral("missing"), -3), -3);
+    }
     // Another installation does not see these settings.
     SetExecutableFolderOverride(root() + QStringLiteral("/other"));
     CTestApp other;

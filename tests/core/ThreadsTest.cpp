@@ -81,17 +81,22 @@ TEST(TimerThread, ShortTimerTicksOnceAtZeroAndEndsByItself)
 
 TEST(TimerThread, LongTimerReportsAboutOnceASecond)
 {
-    RecordingTimer timer(QStringLiteral("vqr.test"), 2300);
+    RecordingTimer timer(QStringLiteral("vqr.test"), 3500);
     ASSERT_TRUE(timer.Start());
     EXPECT_FALSE(timer.Start()) << "a running timer is not started twice";
     const quint32 start = TickCount();
-    while (timer.IsRunning() && TickSpan(start, TickCount()) < 10000)
+    while (timer.IsRunning() && TickSpan(start, TickCount()) < 15000)
         QThread::msleep(10);
+    EXPECT_FALSE(timer.IsRunning());
+    // 0, then about 1000, 2000, 3000 (a loaded machine may drift past the last one).
     const std::vector<quint32> ticks = timer.ticks();
-    ASSERT_EQ(ticks.size(), 3u);
+    ASSERT_GE(ticks.size(), 3u);
+    ASSERT_LE(ticks.size(), 4u);
     EXPECT_EQ(ticks[0], 0u);
-    EXPECT_GE(ticks[1], 1000u);
-    EXPECT_GE(ticks[2], ticks[1] + 1000u);
+    for (size_t i = 1; i < ticks.size(); ++i) {
+        EXPECT_GE(ticks[i], ticks[i - 1] + 1000u);
+        EXPECT_LT(ticks[i], 3500u);
+    }
 }
 
 TEST(TimerThread, StopEndsItEarly)

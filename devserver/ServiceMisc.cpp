@@ -544,7 +544,10 @@ int Service::hook(const std::string &name, const std::map<std::string, std::stri
                  {"offices", "users", "clients", "access_keys", "folders", "files", "deleted_files",
                   "favorites", "notices", "notice_reads", "filetypes", "bulk_jobs", "settings"})
                 db_->exec(std::string("DELETE FROM ") + t);
+            // The seed runs in a transaction of its own.
+            db_->exec("COMMIT");
             applySeed(seed_);
+            db_->exec("BEGIN IMMEDIATE");
             {
                 std::lock_guard<std::mutex> gi(injMutex_);
                 injections_.clear();

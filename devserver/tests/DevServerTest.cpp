@@ -1,0 +1,1140 @@
+// velquor-devserver driven over HTTP with a plain httplib client.
+
+#include <httplib.h>
+
+#include <gtest/gtest.h>
+#include <openssl/evp.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char **environ;
+namespace fs = std::filesystem;
+
+namespace {
+
+using Params = std::vector<std::pair<std::string, std::string>>;
+
+std::string md5(const std::string &data)
+{
+    unsigned char md[EVP_MAX_MD_SIZE];
+    unsigned int n = 0;
+    EVP_Digest(data.data(), data.size(), md, &n, EVP_md5(), nullptr);
+    static const char *d = "0123456789abcdef";
+    std::string out;
+    for (unsigned i = 0; i < n; ++i) {
+        out += d[md[i] >> 4];
+        out += d[md[i] & 15];
+    }
+    return out;
+}
+
+// First text of <name>…</name> in the body (empty when absent).
+std::string tag(const std::string &xml, const std::string &name, size_t from = 0)
+{
+    size_t a = xml.find("<" + name + ">", from);
+    if (a == std::string::npos)
+        return {};
+    a += name.size() + 2;
+    size_t b = xml.find("</" + name + ">", a);
+    return b == std::string::npos ? std::string() : xml.substr(a, b - a);
+}
+
+std::vector<std::string> tags(const std::string &xml, const std::string &name)
+{
+    std::vector<std::string> out;
+    size_t pos = 0;
+    for (;;) {
+        size_t a = xml.find("<" + name + ">", pos);
+        if (a == std::string::npos)
+            break;
+        a += name.size() + 2;
+        size_t b = xml.find("</" + name + ">", a);
+        out.push_back(xml.substr(a, b - a));
+        pos = b;
+    }
+    return out;
+}
+
+bool has(const std::string &xml, const std::string &name)
+{
+    return xml.find("<" + name + ">") != std::string::npos;
+}
+
+std::string faultCode(const std::string &xml)
+{
+    return tag(tag(xml, "apiFault"), "code");
+}
+
+struct Answer
+{
+    int status = 0;
+    std::string body;
+    httplib::Headers headers;
+};
+
+// One devserver process with its own data folder.
+class Server
+{
+public:
+    explicit Server(std::vector<std::string> args, std::string data = {})
+    {
+        if (data.empty()) {
+            char tmpl[] = "/tmp/tst_devserver-XXXXXX";
+            data_ = mkdtemp(tmpl);
+            owned_ = true;
+        } else {
+            data_ = data;
+        }
+        args.insert(args.begin(), DEVSERVER_PATH);
+        for (const char *a : {"--port", "0", "--data"})
+            args.push_back(a);
+        args.push_back(data_ + "/db");
+        int fds[2];
+        if (pipe(fds) != 0)
+            return;
+        posix_spawn_file_actions_t fa;
+        posix_spawn_file_actions_init(&fa);
+        posix_spawn_file_actions_adddup2(&fa, fds[1], 1);
+        posix_spawn_file_actions_addclose(&fa, fds[0]);
+        std::vector<char *> argv;
+        for (auto &a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        if (posix_spawn(&pid_, DEVSERVER_PATH, &fa, nullptr, argv.data(), environ) != 0)
+            pid_ = 0;
+        posix_spawn_file_actions_destroy(&fa);
+        close(fds[1]);
+        std::string line;
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        char c;
+        while (std::chrono::steady_clock::now() < deadline && read(fds[0], &c, 1) == 1 && c != '\n')
+            line += c;
+        close(fds[0]);
+        const std::string marker = "listening on ";
+        if (line.rfind(marker, 0) == 0) {
+            url_ = line.substr(marker.size());
+            port_ = std::atoi(url_.substr(url_.rfind(':') + 1).c_str());
+        }
+        firstLine_ = line;
+    }
+    ~Server()
+    {
+        stop();
+        if (owned_) {
+            std::error_code ec;
+            fs::remove_all(data_, ec);
+        }
+    }
+    int stop()
+    {
+        int status = -1;
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, &status, 0);
+            pid_ = 0;
+        }
+        return status;
+    }
+    bool ok() const { return port_ > 0; }
+    std::string firstLine() const { return firstLine_; }
+    int port() const { return port_; }
+    std::string data() const { return data_; }
+
+    std::unique_ptr<httplib::Client> client() const
+    {
+        auto c = std::make_unique<httplib::Client>(url_);
+        c->enable_server_certificate_verification(false);
+        c->set_read_timeout(30, 0);
+        return c;
+    }
+
+    Answer get(const std::string &path, const Params &params = {}, const std::string &key = {},
+               httplib::Headers headers = {}) const
+    {
+        httplib::Params p(params.begin(), params.end());
+        if (!key.empty())
+            headers.emplace("x-velquor-access-key", key);
+        auto r = client()->Get(path.c_str(), p, headers);
+        return r ? Answer{r->status, r->body, r->headers} : Answer{};
+    }
+    Answer post(const std::string &path, const Params &params = {},
+                const std::string &key = {}) const
+    {
+        httplib::Params p(params.begin(), params.end());
+        httplib::Headers headers;
+        if (!key.empty())
+            headers.emplace("x-velquor-access-key", key);
+        auto r = client()->Post(path.c_str(), headers, p);
+        return r ? Answer{r->status, r->body, r->headers} : Answer{};
+    }
+    Answer api(const std::string &method, const std::string &op, const Params &params = {},
+               const std::string &key = {}) const
+    {
+        return method == "GET" ? get("/apps/api/apis/" + op, params, key)
+                               : post("/apps/api/apis/" + op, params, key);
+    }
+    Answer upload(const std::string &op, int64_t folder, const std::string &name,
+                  const std::string &content, const std::string &key) const
+    {
+        httplib::MultipartFormDataItems items = {
+            {"workspaceId", std::to_string(folder), "", ""},
+            {"path", "/" + name, "", ""},
+            {"file", content, name, "application/octet-stream"},
+        };
+        auto r = client()->Post(("/apps/api/apis/" + op).c_str(), {{"x-velquor-access-key", key}},
+                                items);
+        return r ? Answer{r->status, r->body, r->headers} : Answer{};
+    }
+    std::string hook(const std::string &name, const Params &params = {}) const
+    {
+        auto a = post("/__devserver/" + name, params);
+        EXPECT_EQ(a.status, 200) << name << ": " << a.body;
+        return a.body;
+    }
+    int64_t folder(const std::string &path) const
+    {
+        return std::atoll(hook("folder", {{"folderPath", path}}).c_str());
+    }
+
+    std::string registerKey(const std::string &login, const std::string &office = "demo") const
+    {
+        auto a = api("POST", "register", {{"customerCode", office}, {"loginId", login}});
+        EXPECT_EQ(a.status, 200) << a.body;
+        return tag(a.body, "clientKey");
+    }
+    std::string login(const std::string &clientKey, const std::string &password) const
+    {
+        auto a = api("POST", "login",
+                     {{"clientKey", clientKey}, {"password", password}, {"pcName", "TESTPC"}});
+        EXPECT_EQ(a.status, 200) << a.body;
+        return tag(a.body, "accessKey");
+    }
+    std::string signIn(const std::string &login, std::string *clientKey = nullptr,
+                       const std::string &office = "demo") const
+    {
+        std::string ck = registerKey(login, office);
+        if (clientKey)
+            *clientKey = ck;
+        return this->login(ck, login + "-pass");
+    }
+
+private:
+    pid_t pid_ = 0;
+    std::string data_;
+    bool owned_ = false;
+    std::string url_;
+    std::string firstLine_;
+    int port_ = 0;
+};
+
+// Suites that only read share one server; suites that change state start their own.
+class DemoServer : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        server
+            = std::make_unique<Server>(std::vector<std::string>{"--seed", "demo", "--test-hooks"});
+        ASSERT_TRUE(server->ok()) << server->firstLine();
+        key = server->signIn("yamada", &clientKey);
+        ASSERT_EQ(key.size(), 32u);
+    }
+    std::unique_ptr<Server> server;
+    std::string key, clientKey;
+};
+
+// ---------------------------------------------------------------------------
+
+TEST(DevServerStart, PrintsOneListeningLineAndStopsOnSigterm)
+{
+    auto start = std::chrono::steady_clock::now();
+    Server s({"--seed", "demo"});
+    ASSERT_TRUE(s.ok()) << s.firstLine();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_EQ(s.firstLine(), "listening on http://127.0.0.1:" + std::to_string(s.port()));
+    // Hooks are off without --test-hooks.
+    EXPECT_EQ(s.post("/__devserver/reset").status, 404);
+    int status = s.stop();
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST(DevServerStart, HttpsWithSelfSignedCertificate)
+{
+    Server s({"--seed", "empty", "--https"});
+    ASSERT_TRUE(s.ok()) << s.firstLine();
+    EXPECT_EQ(s.firstLine().rfind("listening on https://127.0.0.1:", 0), 0u);
+    std::string key = s.signIn("yamada");
+    EXPECT_EQ(key.size(), 32u);
+    EXPECT_TRUE(fs::exists(s.data() + "/db/cert.pem"));
+}
+
+TEST(DevServerStart, RootPrefixMovesTheApiButNotTheWebPages)
+{
+    Server s({"--seed", "empty", "--root-prefix", "tenant"});
+    ASSERT_TRUE(s.ok());
+    auto a = s.post("/tenant/apps/api/apis/register",
+                    {{"customerCode", "demo"}, {"loginId", "yamada"}});
+    EXPECT_EQ(a.status, 200);
+    EXPECT_EQ(
+        s.post("/apps/api/apis/register", {{"customerCode", "demo"}, {"loginId", "yamada"}}).status,
+        404);
+    EXPECT_EQ(s.get("/apps/client/a/login", {{"command", "info"}}).status, 200);
+}
+
+TEST(DevServerStart, LocksAndStateSurviveARestart)
+{
+    char tmpl[] = "/tmp/tst_devserver-keep-XXXXXX";
+    std::string dir = mkdtemp(tmpl);
+    std::string clientKey;
+    int64_t folder = 0;
+    {
+        Server s({"--seed", "demo", "--test-hooks"}, dir);
+        ASSERT_TRUE(s.ok());
+        std::string key = s.signIn("yamada", &clientKey);
+        folder = s.folder("経理/2024");
+        auto a = s.api("POST", "file/lock",
+                       {{"workspaceId", std::to_string(folder)}, {"path", "/予算計画.xlsx"}}, key);
+        ASSERT_EQ(a.status, 200) << a.body;
+        EXPECT_EQ(s.api("POST", "logout", {}, key).status, 200);
+    }
+    {
+        Server s({"--seed", "demo", "--test-hooks"}, dir);
+        ASSERT_TRUE(s.ok());
+        std::string key = s.login(clientKey, "yamada-pass");
+        auto info
+            = s.api("GET", "file/info",
+                    {{"workspaceId", std::to_string(folder)}, {"path", "/予算計画.xlsx"}}, key);
+        EXPECT_EQ(tag(info.body, "lockKey"), clientKey);
+        // Locking again from the same installation succeeds.
+        EXPECT_EQ(s.api("POST", "file/lock",
+                        {{"workspaceId", std::to_string(folder)}, {"path", "/予算計画.xlsx"}}, key)
+                      .status,
+                  200);
+    }
+    fs::remove_all(dir);
+}
+
+// ---------------------------------------------------------------------------
+// Account
+
+TEST_F(DemoServer, LoginAnswersTheProfileInOrder)
+{
+    auto a
+        = server->api("POST", "login",
+                      {{"clientKey", clientKey}, {"password", "yamada-pass"}, {"pcName", "PC-1"}});
+    ASSERT_EQ(a.status, 200);
+    const std::vector<std::string> order = {"accessKey",
+                                            "bulkDownloadDisableH1From",
+                                            "customerDispName",
+                                            "customerLoginDispName",
+                                            "deleteCache",
+                                            "id",
+                                            "maxFileSize",
+                                            "name",
+                                            "pcName",
+                                            "privBulkDownload",
+                                            "privWeb",
+                                            "relatedSiteUrl",
+                                            "shop",
+                                            "remoteSupportURL",
+                                            "showUpdateTime",
+                                            "type"};
+    size_t last = 0;
+    for (const auto &e : order) {
+        size_t at = a.body.find("<" + e + ">");
+        ASSERT_NE(at, std::string::npos) << e;
+        EXPECT_GT(at, last) << e;
+        last = at;
+    }
+    EXPECT_EQ(tag(a.body, "pcName"), "PC-1");
+    EXPECT_EQ(tag(a.body, "maxFileSize"), "314572800");
+    EXPECT_EQ(tag(a.body, "maxFolderDepth"), "3");
+    EXPECT_EQ(tag(a.body, "privFileDelete"), "true");
+    EXPECT_EQ(tag(a.body, "type"), "1");
+    EXPECT_TRUE(has(tag(a.body, "relatedSiteUrl"), "twitter"));
+    // A new access key on every login.
+    EXPECT_NE(tag(a.body, "accessKey"), key);
+}
+
+TEST_F(DemoServer, RegisterIssuesANewClientKeyPerCall)
+{
+    std::string a = server->registerKey("yamada"), b = server->registerKey("yamada");
+    EXPECT_EQ(a.size(), 32u);
+    EXPECT_NE(a, b);
+    auto bad = server->api("POST", "register", {{"customerCode", "demo"}, {"loginId", "nobody"}});
+    EXPECT_EQ(faultCode(bad.body), "20103");
+    auto wrongOffice
+        = server->api("POST", "register", {{"customerCode", "other"}, {"loginId", "yamada"}});
+    EXPECT_EQ(faultCode(wrongOffice.body), "20103");
+}
+
+TEST_F(DemoServer, KeyFaults)
+{
+    EXPECT_EQ(faultCode(server->api("GET", "updatecounter").body), "10002");
+    EXPECT_EQ(
+        faultCode(server->api("GET", "updatecounter", {}, "0123456789abcdef0123456789abcdef").body),
+        "10002");
+    auto unknownClient
+        = server->api("POST", "login", {{"clientKey", "feedbeef"}, {"password", "x"}});
+    EXPECT_EQ(faultCode(unknownClient.body), "20203");
+    EXPECT_EQ(unknownClient.status, 401);
+    auto counter = server->api("GET", "updatecounter", {}, key);
+    EXPECT_EQ(counter.status, 200);
+    EXPECT_FALSE(tag(counter.body, "count").empty());
+
+    server->hook("expire", {{"accessKey", key}});
+    auto expired = server->api("GET", "updatecounter", {}, key);
+    EXPECT_EQ(expired.status, 401);
+    EXPECT_EQ(faultCode(expired.body), "10003");
+
+    std::string again = server->login(clientKey, "yamada-pass");
+    EXPECT_EQ(server->api("POST", "logout", {}, again).status, 200);
+    EXPECT_EQ(faultCode(server->api("GET", "updatecounter", {}, again).body), "10002");
+
+    server->hook("expire", {{"clientKey", clientKey}});
+    auto login
+        = server->api("POST", "login", {{"clientKey", clientKey}, {"password", "yamada-pass"}});
+    EXPECT_EQ(faultCode(login.body), "10003");
+}
+
+TEST_F(DemoServer, UpdateCounterCountsEachChange)
+{
+    auto count = [&] {
+        return std::stoll(tag(server->api("GET", "updatecounter", {}, key).body, "count"));
+    };
+    long long before = count();
+    int64_t folder = server->folder("経理/2024");
+    server->api("POST", "file/lock",
+                {{"workspaceId", std::to_string(folder)}, {"path", "/readme.txt"}}, key);
+    server->api("POST", "file/unlock",
+                {{"workspaceId", std::to_string(folder)}, {"path", "/readme.txt"}}, key);
+    server->api("GET", "file/list", {{"workspaceId", std::to_string(folder)}}, key);
+    EXPECT_EQ(count(), before + 2);
+}
+
+TEST_F(DemoServer, AnotherOfficesKeySeesNothingOfThisOffice)
+{
+    std::string other = server->signIn("tanaka", nullptr, "other");
+    auto list
+        = server->api("GET", "workspace/list", {{"recursive", "true"}, {"offset", "0"}}, other);
+    EXPECT_EQ(tags(list.body, "name"), std::vector<std::string>{"他社の秘密"});
+    int64_t folder = server->folder("経理/2024");
+    auto info
+        = server->api("GET", "workspace/info", {{"workspaceId", std::to_string(folder)}}, other);
+    EXPECT_EQ(faultCode(info.body), "30002");
+    auto file
+        = server->api("GET", "file/get",
+                      {{"workspaceId", std::to_string(folder)}, {"path", "/readme.txt"}}, other);
+    EXPECT_EQ(faultCode(file.body), "40002");
+    auto files = server->api("GET", "file/list", {{"recursive", "true"}}, other);
+    EXPECT_EQ(tags(files.body, "path"), std::vector<std::string>{"/機密.txt"});
+}
+
+TEST_F(DemoServer, RejectsDotDotPathsAndMalformedBodies)
+{
+    EXPECT_EQ(faultCode(server->get("/apps/api/apis/../apis/login").body), "10004");
+    auto a = server->get("/apps/api/apis/file/get",
+                         {{"workspaceId", "3"}, {"path", "/../../etc/passwd"}}, key);
+    EXPECT_EQ(faultCode(a.body), "10004");
+    // A multipart body that ends in the middle of a part.
+    httplib::Headers h = {{"x-velquor-access-key", key}};
+    std::string body
+        = "--XYZ\r\ncontent-disposition: form-data; name=\"workspaceId\"\r\n\r\n3\r\n--XYZ\r\n"
+          "content-disposition: form-data; name=\"file\"; filename=\"a.txt\"\r\n\r\nabc";
+    auto r = server->client()->Post("/apps/api/apis/file/create", h, body,
+                                    "multipart/form-data; boundary=XYZ");
+    ASSERT_TRUE(r);
+    EXPECT_GE(r->status, 400);
+    EXPECT_EQ(faultCode(r->body), "10004");
+    // The server is still there.
+    EXPECT_EQ(server->api("GET", "updatecounter", {}, key).status, 200);
+    // Wrong method and unknown operation.
+    EXPECT_EQ(faultCode(server->api("GET", "login").body), "10004");
+    EXPECT_EQ(server->api("GET", "nothing/here", {}, key).status, 404);
+}
+
+// ---------------------------------------------------------------------------
+// Folders
+
+TEST_F(DemoServer, RecursiveFolderListIsPreOrderWithParentChains)
+{
+    auto a = server->api("GET", "workspace/list",
+                         {{"recursive", "true"}, {"offset", "0"}, {"dir", "asc"}}, key);
+    ASSERT_EQ(a.status, 200);
+    auto items = tags(a.body, "workspace");
+    ASSERT_GT(items.size(), 10u);
+    std::map<std::string, std::vector<std::string>> chains;
+    std::vector<std::string> seen;
+    for (const auto &w : items) {
+        std::string id = tag(w, "id");
+        auto parents = tags(tag(w, "parents"), "id");
+        ASSERT_FALSE(parents.empty());
+        EXPECT_EQ(parents.back(), id);
+        // Pre-order: the parent came before, and its chain is a prefix of this one.
+        if (parents.size() > 1) {
+            const std::string &parent = parents[parents.size() - 2];
+            ASSERT_TRUE(chains.count(parent)) << "parent " << parent << " after child " << id;
+            std::vector<std::string> expected = chains[parent];
+            expected.push_back(id);
+            EXPECT_EQ(parents, expected);
+            // Everything since the parent belongs to the parent's subtree.
+            auto it = std::find(seen.begin(), seen.end(), parent);
+            for (++it; it != seen.end(); ++it) {
+                auto &c = chains[*it];
+                EXPECT_NE(std::find(c.begin(), c.end(), parent), c.end());
+            }
+        }
+        chains[id] = parents;
+        seen.push_back(id);
+    }
+    auto count = server->api("GET", "workspace/count", {{"recursive", "true"}}, key);
+    EXPECT_EQ(std::stoul(tag(count.body, "count")), items.size());
+    EXPECT_TRUE(has(count.body, "workspaceId"));
+    // The DataBox folder and its flag.
+    int64_t db = server->folder("電子帳簿");
+    auto info = server->api("GET", "workspace/info", {{"workspaceId", std::to_string(db)}}, key);
+    EXPECT_EQ(tag(info.body, "isDataBox"), "true");
+}
+
+TEST_F(DemoServer, FolderListPagingSortingAndOffset)
+{
+    int64_t keiri = server->folder("経理");
+    auto all = server->api(
+        "GET", "workspace/list",
+        {{"workspaceId", std::to_string(keiri)}, {"recursive", "true"}, {"dir", "desc"}}, key);
+    auto names = tags(all.body, "name");
+    ASSERT_EQ(names.size(), 5u);
+    std::vector<std::string> paged;
+    for (int off = 0; off < 5; off += 2) {
+        auto p = server->api("GET", "workspace/list",
+                             {{"workspaceId", std::to_string(keiri)},
+                              {"recursive", "true"},
+                              {"limit", "2"},
+                              {"offset", std::to_string(off)},
+                              {"dir", "desc"}},
+                             key);
+        for (auto &n : tags(p.body, "name"))
+            paged.push_back(n);
+    }
+    EXPECT_EQ(paged, names);
+    int64_t m2 = server->folder("経理/2024/02月");
+    auto off = server->api("GET", "workspace/offset",
+                           {{"targetId", std::to_string(m2)},
+                            {"workspaceId", std::to_string(keiri)},
+                            {"recursive", "true"},
+                            {"dir", "desc"}},
+                           key);
+    size_t pos = size_t(std::find(names.begin(), names.end(), "02月") - names.begin());
+    EXPECT_EQ(tag(off.body, "offset"), std::to_string(pos));
+    auto pattern = server->api(
+        "GET", "workspace/count",
+        {{"workspaceId", std::to_string(keiri)}, {"recursive", "true"}, {"pattern", "*月"}}, key);
+    EXPECT_EQ(tag(pattern.body, "count"), "3");
+}
+
+TEST_F(DemoServer, FolderCreateRenameMoveCopyDelete)
+{
+    int64_t keiri = server->folder("経理");
+    auto create = [&](int64_t parent, const std::string &name) {
+        return server->api("POST", "workspace/create",
+                           {{"workspaceId", std::to_string(parent)},
+                            {"name", name},
+                            {"folderStyle", "2"},
+                            {"comment", "c"},
+                            {"databox", "false"}},
+                           key);
+    };
+    auto c = create(keiri, "新規");
+    ASSERT_EQ(c.status, 200) << c.body;
+    std::string id = tag(c.body, "id");
+    EXPECT_EQ(tags(tag(c.body, "parents"), "id"),
+              (std::vector<std::string>{std::to_string(keiri), id}));
+    EXPECT_EQ(faultCode(create(keiri, "新規").body), "30008");
+    EXPECT_EQ(faultCode(create(keiri, "a b").body), "30009");
+    EXPECT_EQ(faultCode(create(keiri, std::string(21, 'x')).body), "30006");
+    int64_t m1 = server->folder("経理/2024/01月");
+    EXPECT_EQ(faultCode(create(m1, "深すぎ").body), "30007");
+
+    auto upd = server->api("POST", "workspace/update",
+                           {{"workspaceId", id},
+                            {"name", "改名"},
+                            {"folderStyle", "4"},
+                            {"comment", "x"},
+                            {"recursive", "false"}},
+                           key);
+    EXPECT_EQ(tag(upd.body, "name"), "改名");
+    EXPECT_EQ(tag(upd.body, "folderStyle"), "4");
+
+    int64_t kyoyu = server->folder("共有");
+    auto mv = server->api("POST", "workspace/move",
+                          {{"srcWorkspaceId", id}, {"dstWorkspaceId", std::to_string(kyoyu)}}, key);
+    ASSERT_EQ(mv.status, 200) << mv.body;
+    auto dsts = tags(mv.body, "dstWorkspace");
+    ASSERT_EQ(dsts.size(), 2u);
+    EXPECT_EQ(tag(dsts[0], "id"), id);
+    EXPECT_EQ(tag(dsts[1], "id"), std::to_string(kyoyu));
+    // Not below itself.
+    EXPECT_EQ(faultCode(server
+                            ->api("POST", "workspace/move",
+                                  {{"srcWorkspaceId", std::to_string(keiri)},
+                                   {"dstWorkspaceId", std::to_string(m1)}},
+                                  key)
+                            .body),
+              "30004");
+
+    int64_t k2023 = server->folder("経理/2023");
+    auto cp = server->api("POST", "workspace/copy",
+                          {{"srcWorkspaceId", std::to_string(k2023)},
+                           {"dstWorkspaceId", std::to_string(kyoyu)},
+                           {"dstName", "2023写し"}},
+                          key);
+    ASSERT_EQ(cp.status, 200) << cp.body;
+    std::string copyId = tag(tag(cp.body, "dstWorkspace"), "id");
+    auto copied
+        = server->api("GET", "file/count", {{"workspaceId", copyId}, {"recursive", "false"}}, key);
+    EXPECT_EQ(tag(copied.body, "count"), "3");
+
+    auto find = server->api("POST", "workspace/find", {{"path", "共有/2023写し"}}, key);
+    EXPECT_EQ(tag(find.body, "id"), copyId);
+    EXPECT_EQ(faultCode(server->api("POST", "workspace/find", {{"path", "共有/ない"}}, key).body),
+              "30017");
+
+    auto del = server->api("POST", "workspace/delete", {{"workspaceId", copyId}}, key);
+    EXPECT_EQ(del.status, 200) << del.body;
+    EXPECT_EQ(faultCode(server->api("GET", "workspace/info", {{"workspaceId", copyId}}, key).body),
+              "30002");
+    // A folder holding a locked file stays.
+    int64_t k2024 = server->folder("経理/2024");
+    EXPECT_EQ(
+        faultCode(
+            server->api("POST", "workspace/delete", {{"workspaceId", std::to_string(k2024)}}, key)
+                .body),
+        "30013");
+}
+
+// ---------------------------------------------------------------------------
+// Files
+
+TEST_F(DemoServer, FileListPagingSortingAndCountsAgree)
+{
+    std::string folder = std::to_string(server->folder("経理/2024"));
+    for (std::string sort : {"", "fileSize", "updateTime", "ext", "updateName"}) {
+        for (std::string dir : {"asc", "desc"}) {
+            Params base = {{"workspaceId", folder},
+                           {"recursive", "false"},
+                           {"lockonly", "false"},
+                           {"dir", dir}};
+            if (!sort.empty())
+                base.push_back({"sort", sort});
+            auto all = tags(server->api("GET", "file/list", base, key).body, "path");
+            ASSERT_GE(all.size(), 10u);
+            std::vector<std::string> paged;
+            for (int off = 0; off < int(all.size()); off += 4) {
+                Params p = base;
+                p.push_back({"limit", "4"});
+                p.push_back({"offset", std::to_string(off)});
+                for (auto &x : tags(server->api("GET", "file/list", p, key).body, "path"))
+                    paged.push_back(x);
+            }
+            EXPECT_EQ(paged, all) << sort << " " << dir;
+            Params op = base;
+            op.push_back({"path", all[5]});
+            EXPECT_EQ(tag(server->api("GET", "file/offset", op, key).body, "offset"), "5");
+        }
+    }
+    auto sizes = server->api("GET", "file/list",
+                             {{"workspaceId", folder}, {"sort", "fileSize"}, {"dir", "desc"}}, key);
+    auto sz = tags(sizes.body, "size");
+    for (size_t i = 1; i < sz.size(); ++i)
+        EXPECT_GE(std::stoll(sz[i - 1]), std::stoll(sz[i]));
+    auto count
+        = server->api("GET", "file/count", {{"workspaceId", folder}, {"pattern", "月次"}}, key);
+    auto list
+        = server->api("GET", "file/list", {{"workspaceId", folder}, {"pattern", "月次"}}, key);
+    EXPECT_EQ(tag(count.body, "count"), std::to_string(tags(list.body, "file").size()));
+    EXPECT_EQ(tag(count.body, "count"), "3");
+    auto locked
+        = server->api("GET", "file/count", {{"recursive", "true"}, {"lockonly", "true"}}, key);
+    EXPECT_EQ(tag(locked.body, "count"), "1");
+    auto xlsx = server->api("GET", "file/count", {{"workspaceId", folder}, {"ext", "xlsx"}}, key);
+    EXPECT_EQ(tag(xlsx.body, "count"), "3");
+}
+
+TEST_F(DemoServer, FileGetHonoursRangeAndDigest)
+{
+    std::string folder = std::to_string(server->folder("経理/2024"));
+    auto info = server->api("GET", "file/info",
+                            {{"workspaceId", folder}, {"path", "/予算計画.xlsx"}}, key);
+    std::string digest = tag(info.body, "digest");
+    auto whole = server->api("GET", "file/get",
+                             {{"workspaceId", folder}, {"path", "/予算計画.xlsx"}}, key);
+    ASSERT_EQ(whole.status, 200);
+    EXPECT_EQ(md5(whole.body), digest);
+    EXPECT_EQ(std::to_string(whole.body.size()), tag(info.body, "size"));
+    for (std::string range : {"-1000", "bytes=1000-"}) {
+        auto part = server->get("/apps/api/apis/file/get",
+                                {{"workspaceId", folder}, {"path", "/予算計画.xlsx"}}, key,
+                                {{"Range", range}});
+        EXPECT_EQ(part.status, 206) << range;
+        EXPECT_EQ(whole.body.substr(0, 1000) + part.body, whole.body) << range;
+    }
+}
+
+TEST_F(DemoServer, UploadCreateUpdateAndLimits)
+{
+    int64_t folder = server->folder("経理/2024/01月");
+    std::string content = "新しい内容\r\n";
+    auto c = server->upload("file/create", folder, "新規.txt", content, key);
+    ASSERT_EQ(c.status, 200) << c.body;
+    EXPECT_EQ(tag(c.body, "digest"), md5(content));
+    EXPECT_EQ(tag(c.body, "path"), "/新規.txt");
+    EXPECT_EQ(tag(c.body, "size"), std::to_string(content.size()));
+    auto u = server->upload("file/update", folder, "新規.txt", "v2", key);
+    EXPECT_EQ(tag(u.body, "digest"), md5("v2"));
+    auto got = server->api("GET", "file/get",
+                           {{"workspaceId", std::to_string(folder)}, {"path", "/新規.txt"}}, key);
+    EXPECT_EQ(got.body, "v2");
+
+    EXPECT_EQ(faultCode(server->upload("file/create", folder, "a?.txt", "x", key).body), "30009");
+    EXPECT_EQ(
+        faultCode(
+            server->upload("file/create", folder, std::string(47, 'n') + ".txt", "x", key).body),
+        "40011");
+    EXPECT_EQ(faultCode(server->upload("file/update", folder, "ない.txt", "x", key).body), "40007");
+    server->hook("user",
+                 {{"loginId", "yamada"}, {"privEmptyFileUpload", "0"}, {"maxFileSize", "10"}});
+    EXPECT_EQ(faultCode(server->upload("file/create", folder, "empty.txt", "", key).body), "10009");
+    EXPECT_EQ(
+        faultCode(server->upload("file/create", folder, "big.txt", std::string(11, 'b'), key).body),
+        "10007");
+    server->hook("user", {{"loginId", "yamada"}, {"maxFileNum", "4"}});
+    EXPECT_EQ(faultCode(server->upload("file/create", folder, "full.txt", "x", key).body), "40012");
+    // A file locked by another cannot be overwritten.
+    int64_t k2024 = server->folder("経理/2024");
+    EXPECT_EQ(faultCode(server->upload("file/update", k2024, "売上集計_2024.xlsx", "x", key).body),
+              "40008");
+}
+
+TEST_F(DemoServer, LockLifecycleBelongsToTheClientKey)
+{
+    std::string folder = std::to_string(server->folder("経理/2024"));
+    Params file = {{"workspaceId", folder}, {"path", "/仕訳帳.csv"}};
+    auto l = server->api("POST", "file/lock", file, key);
+    ASSERT_EQ(l.status, 200) << l.body;
+    EXPECT_EQ(tag(l.body, "lockKey"), clientKey);
+    EXPECT_EQ(tag(l.body, "lockDispName"), "山田 太郎");
+    EXPECT_EQ(server->api("POST", "file/lock", file, key).status, 200); // again: fine
+
+    std::string suzukiKey = server->signIn("suzuki");
+    EXPECT_EQ(faultCode(server->api("POST", "file/lock", file, suzukiKey).body), "40008");
+    EXPECT_EQ(faultCode(server->api("POST", "file/unlock", file, suzukiKey).body), "40008");
+    // Same user, other installation.
+    std::string otherInstall = server->signIn("yamada");
+    EXPECT_EQ(faultCode(server->api("POST", "file/lock", file, otherInstall).body), "40005");
+
+    // Logout keeps the lock; a new login with the same client key still owns it.
+    server->api("POST", "logout", {}, key);
+    std::string again = server->login(clientKey, "yamada-pass");
+    auto count
+        = server->api("GET", "file/count", {{"recursive", "true"}, {"lockbyMe", "true"}}, again);
+    EXPECT_EQ(tag(count.body, "count"), "1");
+    auto u = server->api("POST", "file/unlock", file, again);
+    EXPECT_EQ(tag(u.body, "lockKey"), "");
+    // The seed lock of suzuki.
+    auto seedLock = server->api("POST", "file/lock",
+                                {{"workspaceId", folder}, {"path", "/売上集計_2024.xlsx"}}, again);
+    EXPECT_EQ(faultCode(seedLock.body), "40008");
+}
+
+TEST_F(DemoServer, MoveCopyDeleteAndDeletedDetails)
+{
+    std::string k2024 = std::to_string(server->folder("経理/2024"));
+    std::string m3 = std::to_string(server->folder("経理/2024/03月"));
+    auto mv = server->api("POST", "file/move",
+                          {{"workspaceId", k2024},
+                           {"path", "/readme.txt"},
+                           {"srcWorkspaceId", k2024},
+                           {"srcPath", "/readme.txt"},
+                           {"dstWorkspaceId", k2024},
+                           {"dstPath", "/README2.txt"}},
+                          key);
+    ASSERT_EQ(mv.status, 200) << mv.body;
+    EXPECT_EQ(tag(tag(mv.body, "dstFile"), "path"), "/README2.txt");
+    EXPECT_EQ(tag(tag(mv.body, "srcFile"), "path"), "/readme.txt");
+    EXPECT_EQ(faultCode(server
+                            ->api("POST", "file/move",
+                                  {{"srcWorkspaceId", k2024},
+                                   {"srcPath", "/README2.txt"},
+                                   {"dstWorkspaceId", k2024},
+                                   {"dstPath", "/予算計画.xlsx"}},
+                                  key)
+                            .body),
+              "40006");
+    auto cp = server->api("POST", "file/copy",
+                          {{"srcWorkspaceId", k2024},
+                           {"srcPath", "/README2.txt"},
+                           {"dstWorkspaceId", m3},
+                           {"dstPath", "/メモ_3月.txt"}},
+                          key);
+    ASSERT_EQ(cp.status, 200) << cp.body;
+    EXPECT_EQ(tag(tag(cp.body, "dstFile"), "path"), "/メモ_3月(1).txt"); // the name was taken
+    auto del = server->api("POST", "file/delete",
+                           {{"workspaceId", k2024}, {"path", "/README2.txt"}}, key);
+    ASSERT_EQ(del.status, 200);
+    for (std::string op : {"file/info", "file/get"}) {
+        auto gone = server->api("GET", op, {{"workspaceId", k2024}, {"path", "/README2.txt"}}, key);
+        EXPECT_EQ(faultCode(gone.body), "40007");
+        std::string msg = tag(gone.body, "message");
+        EXPECT_NE(msg.find("(deleteTime="), std::string::npos) << msg;
+        EXPECT_NE(msg.find(",deleteName=山田 太郎)"), std::string::npos) << msg;
+    }
+}
+
+TEST_F(DemoServer, RightsAndReadOnlyFolders)
+{
+    std::string suzuki = server->signIn("suzuki");
+    std::string k2024 = std::to_string(server->folder("経理/2024"));
+    EXPECT_EQ(faultCode(server
+                            ->api("POST", "file/delete",
+                                  {{"workspaceId", k2024}, {"path", "/readme.txt"}}, suzuki)
+                            .body),
+              "40014");
+    EXPECT_EQ(faultCode(server
+                            ->api("POST", "workspace/create",
+                                  {{"workspaceId", k2024},
+                                   {"name", "x"},
+                                   {"folderStyle", "0"},
+                                   {"databox", "false"}},
+                                  suzuki)
+                            .body),
+              "30004");
+    EXPECT_EQ(faultCode(server
+                            ->api("POST", "bulkdownload/start",
+                                  {{"startTime", "2024/01/01 00:00:00"}}, suzuki)
+                            .body),
+              "30004");
+    int64_t kessan = server->folder("決算書類");
+    EXPECT_EQ(faultCode(server->upload("file/update", kessan, "決算書_2023.pdf", "x", key).body),
+              "40014");
+    // Rights changed behind the client's back.
+    server->hook("user", {{"loginId", "yamada"}, {"privFileDownload", "0"}});
+    EXPECT_EQ(
+        faultCode(
+            server->api("GET", "file/get", {{"workspaceId", k2024}, {"path", "/readme.txt"}}, key)
+                .body),
+        "40014");
+    server->hook("user", {{"loginId", "yamada"}, {"privDataBox", "0"}});
+    int64_t db = server->folder("電子帳簿");
+    EXPECT_EQ(
+        faultCode(
+            server->api("GET", "workspace/info", {{"workspaceId", std::to_string(db)}}, key).body),
+        "30003");
+    auto tree = server->api("GET", "workspace/list", {{"recursive", "true"}}, key);
+    EXPECT_EQ(tree.body.find("電子帳簿"), std::string::npos);
+    auto login
+        = server->api("POST", "login", {{"clientKey", clientKey}, {"password", "yamada-pass"}});
+    EXPECT_EQ(tag(login.body, "privDataBox"), "false");
+}
+
+TEST_F(DemoServer, DataBoxTransactionSearchAndVoucher)
+{
+    std::string db = std::to_string(server->folder("電子帳簿"));
+    auto all = server->api("GET", "file/list", {{"workspaceId", db}, {"recursive", "true"}}, key);
+    EXPECT_EQ(tags(all.body, "file").size(), 12u);
+    auto byName = server->api("GET", "file/list",
+                              {{"workspaceId", db},
+                               {"recursive", "true"},
+                               {"searchTransactionDateBlankValue", "false"},
+                               {"searchTransactionNameBlankValue", "false"},
+                               {"transactionName", "A商事"},
+                               {"searchTransactionAmountBlankValue", "false"}},
+                              key);
+    EXPECT_EQ(tags(byName.body, "file").size(), 2u);
+    auto range = server->api("GET", "file/count",
+                             {{"workspaceId", db},
+                              {"recursive", "true"},
+                              {"searchTransactionDateBlankValue", "false"},
+                              {"transactionDateFrom", "2024/02/01"},
+                              {"transactionDateTo", "2024/03/31"},
+                              {"searchTransactionNameBlankValue", "false"},
+                              {"searchTransactionAmountBlankValue", "false"},
+                              {"transactionAmountFrom", "10000"}},
+                             key);
+    EXPECT_EQ(tag(range.body, "count"), "2");
+    auto blank = server->api("GET", "file/count",
+                             {{"workspaceId", db},
+                              {"recursive", "true"},
+                              {"searchTransactionDateBlankValue", "false"},
+                              {"searchTransactionNameBlankValue", "false"},
+                              {"searchTransactionAmountBlankValue", "true"}},
+                             key);
+    EXPECT_EQ(tag(blank.body, "count"), "3");
+    auto sorted = server->api("GET", "file/list",
+                              {{"workspaceId", db},
+                               {"recursive", "true"},
+                               {"sort", "transactionAmount"},
+                               {"dir", "desc"},
+                               {"limit", "1"}},
+                              key);
+    EXPECT_EQ(tag(sorted.body, "transactionAmount"), "275000");
+    std::string seikyu = std::to_string(server->folder("電子帳簿/請求書"));
+    auto v = server->api("POST", "file/voucher/create",
+                         {{"workspaceId", seikyu},
+                          {"path", "/請求書_未登録.pdf"},
+                          {"date", "2024/06/30"},
+                          {"amount", "5000"},
+                          {"name", "E社"}},
+                         key);
+    ASSERT_EQ(v.status, 200) << v.body;
+    EXPECT_EQ(tag(v.body, "date"), "2024/06/30");
+    EXPECT_FALSE(tag(v.body, "voucherId").empty());
+    auto info = server->api("GET", "file/info",
+                            {{"workspaceId", seikyu}, {"path", "/請求書_未登録.pdf"}}, key);
+    EXPECT_EQ(tag(info.body, "transactionName"), "E社");
+    EXPECT_EQ(tag(info.body, "transactionAmount"), "5000");
+}
+
+// ---------------------------------------------------------------------------
+// Favourites, file types, comments, notices, update, bulk download, web pages
+
+TEST_F(DemoServer, FavoritesCommentsTypesNotices)
+{
+    auto count = server->api("GET", "favorite/count", {}, key);
+    EXPECT_EQ(tag(count.body, "count"), "4");
+    auto list = server->api("GET", "favorite/list", {{"dir", "asc"}}, key);
+    auto favs = tags(list.body, "favorite");
+    ASSERT_EQ(favs.size(), 4u);
+    for (auto &f : favs) {
+        EXPECT_EQ(tag(f, "accessible"), "1");
+        EXPECT_TRUE(tag(f, "as") == "1" || tag(f, "as") == "2");
+    }
+    std::string m1 = std::to_string(server->folder("経理/2024/01月"));
+    EXPECT_EQ(server->api("POST", "favorite/create", {{"workspaceId", m1}}, key).status, 200);
+    EXPECT_EQ(faultCode(server->api("POST", "favorite/create", {{"workspaceId", m1}}, key).body),
+              "70009");
+    EXPECT_EQ(server->api("POST", "favorite/delete", {{"workspaceId", m1}}, key).status, 200);
+    EXPECT_EQ(faultCode(server->api("POST", "favorite/delete", {{"workspaceId", m1}}, key).body),
+              "70010");
+    auto info = server->api("GET", "favorite/info",
+                            {{"workspaceId", m1}, {"path", "/メモ_1月.txt"}}, key);
+    EXPECT_EQ(tag(info.body, "as"), "2");
+
+    auto comment = server->api(
+        "POST", "file/comment/create",
+        {{"workspaceId", m1}, {"path", "/メモ_1月.txt"}, {"comment", "確認しました"}}, key);
+    ASSERT_EQ(comment.status, 200) << comment.body;
+    EXPECT_EQ(tag(comment.body, "comment"), "確認しました");
+    EXPECT_EQ(tag(comment.body, "updateDispName"), "山田 太郎");
+    auto file
+        = server->api("GET", "file/info", {{"workspaceId", m1}, {"path", "/メモ_1月.txt"}}, key);
+    EXPECT_EQ(tag(file.body, "comment"), "確認しました");
+    EXPECT_EQ(tag(file.body, "commentUpdateDispName"), "山田 太郎");
+
+    auto types = server->api("GET", "filetype/list", {}, key);
+    EXPECT_EQ(tags(types.body, "fileType").size(),
+              std::stoul(tag(server->api("GET", "filetype/count", {}, key).body, "count")));
+    auto notices = server->api("GET", "information/count", {}, key);
+    EXPECT_EQ(tag(notices.body, "allInformationCount"), "2");
+    EXPECT_EQ(tag(notices.body, "unreadInformationCount"), "1");
+    EXPECT_EQ(tag(notices.body, "unreadPopupInformationCount"), "1");
+    server->hook("notice", {{"title", "追加"}, {"popup", "0"}});
+    EXPECT_EQ(tag(server->api("GET", "information/count", {}, key).body, "unreadInformationCount"),
+              "2");
+    auto page = server->get("/apps/client/a/login", {{"accessKey", key}, {"command", "info"}});
+    EXPECT_NE(page.body.find("<p id=\"command\">info</p>"), std::string::npos);
+    EXPECT_EQ(tag(server->api("GET", "information/count", {}, key).body, "unreadInformationCount"),
+              "0");
+    auto manage
+        = server->get("/apps/manager/u/login.do", {{"accessKey", key}, {"command", "loginClient"}});
+    EXPECT_NE(manage.body.find("loginClient"), std::string::npos);
+}
+
+TEST_F(DemoServer, AutoUpdateAndBulkJobs)
+{
+    auto v = server->get("/apps/api/autoupdate/version", {}, key);
+    EXPECT_EQ(tag(v.body, "version"), "2.0.0.1");
+    server->hook("update", {{"version", "2.1.0.5"}, {"content", "PACKAGE"}});
+    v = server->get("/apps/api/autoupdate/version", {}, key);
+    EXPECT_EQ(tag(v.body, "version"), "2.1.0.5");
+    EXPECT_EQ(tag(v.body, "fileSize"), "7");
+    auto pkg = server->get("/apps/api/autoupdate/get", {}, key);
+    EXPECT_EQ(pkg.body, "PACKAGE");
+    EXPECT_EQ(md5(pkg.body), tag(v.body, "fileDigest"));
+
+    auto info = server->api("GET", "bulkdownload/info", {}, key);
+    EXPECT_EQ(tag(info.body, "jobId"), "0");
+    auto start
+        = server->api("POST", "bulkdownload/start", {{"startTime", "2024/05/01 20:00:00"}}, key);
+    ASSERT_EQ(start.status, 200) << start.body;
+    std::string job = tag(start.body, "jobId");
+    EXPECT_EQ(tag(start.body, "clientKey"), clientKey);
+    EXPECT_EQ(tag(server->api("GET", "bulkdownload/info", {}, key).body, "status"), "1");
+    EXPECT_EQ(faultCode(server
+                            ->api("POST", "bulkdownload/start", {{"startTime", "x"}},
+                                  server->signIn("yamada"))
+                            .body),
+              "60001");
+    auto end = server->api("POST", "bulkdownload/end",
+                           {{"endTime", "2024/05/01 21:00:00"},
+                            {"jobId", job},
+                            {"status", "9"},
+                            {"allCount", "10"},
+                            {"failedCount", "1"}},
+                           key);
+    EXPECT_EQ(tag(end.body, "failedCount"), "1");
+    EXPECT_EQ(tag(server->api("GET", "bulkdownload/info", {}, key).body, "status"), "9");
+}
+
+// ---------------------------------------------------------------------------
+// Test hooks
+
+TEST_F(DemoServer, HookFaultInjectionModes)
+{
+    std::string folder = std::to_string(server->folder("経理/2024"));
+    Params file = {{"workspaceId", folder}, {"path", "/予算計画.xlsx"}};
+    server->hook("fail",
+                 {{"op", "updatecounter"}, {"mode", "fault"}, {"code", "99999"}, {"count", "2"}});
+    EXPECT_EQ(faultCode(server->api("GET", "updatecounter", {}, key).body), "99999");
+    EXPECT_EQ(faultCode(server->api("GET", "updatecounter", {}, key).body), "99999");
+    EXPECT_EQ(server->api("GET", "updatecounter", {}, key).status, 200);
+
+    server->hook("fail", {{"op", "updatecounter"}, {"mode", "html"}, {"status", "503"}});
+    auto html = server->api("GET", "updatecounter", {}, key);
+    EXPECT_EQ(html.status, 503);
+    EXPECT_EQ(html.body.rfind("<html>", 0), 0u);
+
+    server->hook("fail", {{"op", "updatecounter"}, {"mode", "empty"}, {"status", "500"}});
+    auto empty = server->api("GET", "updatecounter", {}, key);
+    EXPECT_EQ(empty.status, 500);
+    EXPECT_TRUE(empty.body.empty());
+
+    server->hook("fail", {{"op", "login"}, {"mode", "noelement"}});
+    auto noel
+        = server->api("POST", "login", {{"clientKey", clientKey}, {"password", "yamada-pass"}});
+    EXPECT_EQ(noel.status, 200);
+    EXPECT_FALSE(has(noel.body, "loginResponse"));
+
+    server->hook("fail", {{"op", "updatecounter"}, {"mode", "delay"}, {"ms", "300"}});
+    auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(server->api("GET", "updatecounter", {}, key).status, 200);
+    EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(300));
+
+    server->hook("fail", {{"op", "file/get"}, {"mode", "cut"}});
+    auto cut = server->client()->Get("/apps/api/apis/file/get",
+                                     httplib::Params(file.begin(), file.end()),
+                                     {{"x-velquor-access-key", key}});
+    EXPECT_TRUE(!cut || cut->body.size() < 2455u);
+
+    server->hook("fail", {{"op", "file/get"}, {"mode", "wrongbytes"}});
+    auto wrong = server->api("GET", "file/get", file, key);
+    auto info = server->api("GET", "file/info", file, key);
+    EXPECT_NE(md5(wrong.body), tag(info.body, "digest"));
+    EXPECT_EQ(md5(server->api("GET", "file/get", file, key).body), tag(info.body, "digest"));
+
+    server->hook("file/wrongdigest", {{"workspaceId", folder}, {"path", "/予算計画.xlsx"}});
+    EXPECT_EQ(tag(server->api("GET", "file/info", file, key).body, "digest"), std::string(32, '0'));
+    server->hook("file/wrongdigest",
+                 {{"workspaceId", folder}, {"path", "/予算計画.xlsx"}, {"clear", "1"}});
+    EXPECT_EQ(tag(server->api("GET", "file/info", file, key).body, "digest"),
+              tag(info.body, "digest"));
+}
+
+TEST_F(DemoServer, HooksChangeThingsBehindTheClientsBack)
+{
+    std::string folder = std::to_string(server->folder("経理/2024"));
+    Params file = {{"workspaceId", folder}, {"path", "/仕訳帳.csv"}};
+    server->hook("lock", {{"workspaceId", folder}, {"path", "/仕訳帳.csv"}, {"loginId", "suzuki"}});
+    auto info = server->api("GET", "file/info", file, key);
+    EXPECT_EQ(tag(info.body, "lockDispName"), "鈴木 花子");
+    EXPECT_EQ(faultCode(server->api("POST", "file/lock", file, key).body), "40008");
+    server->hook("unlock", {{"folderPath", "経理/2024"}, {"path", "/仕訳帳.csv"}});
+    EXPECT_EQ(server->api("POST", "file/lock", file, key).status, 200);
+    server->hook("unlock", {{"folderPath", "経理/2024"}, {"path", "/仕訳帳.csv"}});
+    // released behind the client's back: unlocking is then a no-op
+    EXPECT_EQ(tag(server->api("POST", "file/unlock", file, key).body, "lockKey"), "");
+
+    server->hook("file/content",
+                 {{"workspaceId", folder}, {"path", "/仕訳帳.csv"}, {"content", "changed"}});
+    EXPECT_EQ(server->api("GET", "file/get", file, key).body, "changed");
+    server->hook("file/rename",
+                 {{"workspaceId", folder}, {"path", "/仕訳帳.csv"}, {"name", "仕訳帳_改.csv"}});
+    EXPECT_EQ(faultCode(server->api("GET", "file/info", file, key).body), "40007");
+    server->hook(
+        "file/move",
+        {{"workspaceId", folder}, {"path", "/仕訳帳_改.csv"}, {"dstFolderPath", "経理/2023"}});
+    EXPECT_EQ(server
+                  ->api("GET", "file/info",
+                        {{"workspaceId", std::to_string(server->folder("経理/2023"))},
+                         {"path", "/仕訳帳_改.csv"}},
+                        key)
+                  .status,
+              200);
+    server->hook("file/delete",
+                 {{"workspaceId", folder}, {"path", "/予算計画.xlsx"}, {"deleteName", "管理者"}});
+    auto gone = server->api("GET", "file/info",
+                            {{"workspaceId", folder}, {"path", "/予算計画.xlsx"}}, key);
+    EXPECT_NE(tag(gone.body, "message").find("deleteName=管理者"), std::string::npos);
+
+    std::string m2 = std::to_string(server->folder("経理/2024/02月"));
+    server->hook("folder/rename", {{"workspaceId", m2}, {"name", "二月"}});
+    EXPECT_EQ(tag(server->api("GET", "workspace/info", {{"workspaceId", m2}}, key).body, "name"),
+              "二月");
+    server->hook("folder/move", {{"workspaceId", m2}, {"dstWorkspaceId", "0"}});
+    auto moved = server->api("GET", "workspace/info", {{"workspaceId", m2}}, key);
+    EXPECT_EQ(tags(tag(moved.body, "parents"), "id"), std::vector<std::string>{m2});
+    server->hook("folder/delete", {{"workspaceId", m2}});
+    EXPECT_EQ(faultCode(server->api("GET", "workspace/info", {{"workspaceId", m2}}, key).body),
+              "30002");
+
+    server->hook("expire", {{"loginId", "yamada"}});
+    EXPECT_EQ(faultCode(server->api("GET", "updatecounter", {}, key).body), "10003");
+    server->hook("user", {{"loginId", "yamada"}, {"password", "new-pass"}});
+    auto relog = server->api("POST", "login", {{"clientKey", clientKey}, {"password", "new-pass"}});
+    EXPECT_EQ(relog.status, 200);
+    server->hook("reset");
+    EXPECT_EQ(server->api("POST", "login", {{"clientKey", clientKey}, {"password", "yamada-pass"}})
+                  .status,
+              401);
+}
+
+TEST_F(DemoServer, RequestLogListsOperations)
+{
+    server->hook("log/clear");
+    std::string k2 = server->login(clientKey, "yamada-pass");
+    server->api("GET", "updatecounter", {}, k2);
+    server->api("GET", "updatecounter", {}, "bad");
+    std::string all = server->hook("log");
+    EXPECT_EQ(all.find("register"), std::string::npos);
+    std::string counters = server->hook("log", {{"op", "updatecounter"}});
+    EXPECT_EQ(std::count(counters.begin(), counters.end(), '\n'), 2);
+    EXPECT_NE(counters.find("GET updatecounter 200"), std::string::npos);
+    EXPECT_NE(counters.find("GET updatecounter 401"), std::string::npos);
+    EXPECT_NE(all.find("POST login 200"), std::string::npos);
+}
+
+TEST(DevServerScale, BuildsALargeOffice)
+{
+    Server s({"--seed", "scale:folders=300,files=3000", "--test-hooks"});
+    ASSERT_TRUE(s.ok()) << s.firstLine();
+    std::string key = s.signIn("yamada");
+    auto count = s.api("GET", "workspace/count", {{"recursive", "true"}}, key);
+    EXPECT_EQ(tag(count.body, "count"), "300");
+    auto files = s.api("GET", "file/count", {{"recursive", "true"}}, key);
+    EXPECT_EQ(tag(files.body, "count"), "3000");
+}
+
+} // namespace

@@ -1,0 +1,297 @@
+#include "app/System.h"
+
+#include "app/core/BizException.h"
+#include "app/core/BizProgress.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// A manager that writes its building and deletion into a shared log.
+class CProbeManager : public CManager
+{
+public:
+    CProbeManager(QString name, QStringList *log)
+        : m_name(std::move(name))
+        , m_log(log)
+    {
+        m_log->append(u"build " + m_name);
+    }
+    ~CProbeManager() override { m_log->append(u"delete " + m_name); }
+
+private:
+    QString m_name;
+    QStringList *m_log;
+};
+
+class CProbeInstanceManager : public CInstanceManager
+{
+public:
+    explicit CProbeInstanceManager(QStringList *log)
+        : m_log(log)
+    {
+        m_log->append(u"build instance"_qs);
+    }
+    ~CProbeInstanceManager() override { m_log->append(u"delete instance"_qs); }
+
+private:
+    QStringList *m_log;
+};
+
+SManagerFactory ProbeFactory(QStringList *log)
+{
+    auto maker = [log](const char *name) {
+        return [log, name](CSystem &) -> std::unique_ptr<CManager> {
+            return std::make_unique<CProbeManager>(QString::fromLatin1(name), log);
+        };
+    };
+    SManagerFactory f;
+    f.instance = [log] { return std::make_unique<CProbeInstanceManager>(log); };
+    f.login = [log](CLoginManager *&) -> std::unique_ptr<CManager> {
+        return std::make_unique<CProbeManager>(u"login"_qs, log);
+    };
+    f.autoUpdate = maker("autoUpdate");
+    f.bulkDownload = maker("bulkDownload");
+    f.errorLog = maker("errorLog");
+    f.localFolders = maker("localFolders");
+    f.localFileTypes = maker("localFileTypes");
+    f.localComments = maker("localComments");
+    f.localFiles = maker("localFiles");
+    f.sharedFolders = maker("sharedFolders");
+    f.sharedFileTypes = maker("sharedFileTypes");
+    f.sharedComments = maker("sharedComments");
+    f.sharedFiles = maker("sharedFiles");
+    f.notices = maker("notices");
+    return f;
+}
+
+TEST(SystemObjectsTest, BuildAndTeardownOrder)
+{
+    QStringList log;
+    {
+        CSystemObjects systems(ProbeFactory(&log));
+        EXPECT_EQ(log, (QStringList{u"build instance"_qs, u"build login"_qs, u"build autoUpdate"_qs,
+                                    u"build bulkDownload"_qs, u"build errorLog"_qs,
+                                    u"build localFolders"_qs, u"build localFileTypes"_qs,
+                                    u"build localComments"_qs, u"build localFiles"_qs,
+                                    u"build sharedFolders"_qs, u"build sharedFileTypes"_qs,
+                                    u"build sharedComments"_qs, u"build sharedFiles"_qs,
+                                    u"build notices"_qs}));
+        // Cross references.
+        EXPECT_EQ(systems.shared()->localSystem(), systems.local());
+        EXPECT_EQ(systems.shared()->mainSystem(), systems.main());
+        EXPECT_EQ(systems.local()->mainSystem(), systems.main());
+        EXPECT_EQ(systems.local()->logManager(), systems.main()->logManager());
+        EXPECT_NE(systems.shared()->logManager(), nullptr);
+        // Every manager starts without a progress handler.
+        EXPECT_EQ(systems.shared()->fileManager()->progress(), nullptr);
+        log.clear();
+    }
+    // Shared, then local, then main; within each, dependents before what they refer to.
+    EXPECT_EQ(log, (QStringList{u"delete notices"_qs, u"delete sharedFiles"_qs,
+                                u"delete sharedComments"_qs, u"delete sharedFileTypes"_qs,
+                                u"delete sharedFolders"_qs, u"delete localFiles"_qs,
+                                u"delete localComments"_qs, u"delete localFileTypes"_qs,
+                                u"delete localFolders"_qs, u"delete errorLog"_qs,
+                                u"delete bulkDownload"_qs, u"delete autoUpdate"_qs,
+                                u"delete login"_qs, u"delete instance"_qs}));
+}
+
+TEST(SystemObjectsTest, FailedBuildDestroysWhatWasBuilt)
+{
+    QStringList log;
+    SManagerFactory f = ProbeFactory(&log);
+    f.bulkDownload = [](CSystem &) -> std::unique_ptr<CManager> { throw std::bad_alloc(); };
+    EXPECT_THROW(CMainSystem main(f), std::bad_alloc);
+    // Everything built before the failure is gone again.
+    EXPECT_EQ(log.filter(u"build"_qs).size(), log.filter(u"delete"_qs).size());
+    EXPECT_TRUE(log.contains(u"delete login"_qs));
+    EXPECT_TRUE(log.contains(u"delete instance"_qs));
+}
+
+TEST(SystemObjectsTest, DefaultFactoryOwnsTheManagersThatExist)
+{
+    CSystemObjects systems;
+    EXPECT_NE(systems.main()->instanceManager(), nullptr);
+    EXPECT_TRUE(systems.main()->Start());
+    EXPECT_TRUE(systems.local()->Start());
+    EXPECT_TRUE(systems.shared()->Start());
+    EXPECT_TRUE(systems.shared()->Finish());
+}
+
+// The shared system with its steps recorded and optionally failing, and two forwarding
+// operations on the file manager of which one calls the other.
+class CProbeSharedSystem : public CSharedSystem
+{
+public:
+    using CSharedSystem::CSharedSystem;
+
+    QStringList steps;
+    QStringList failing;
+    std::function<void(CManager &)> inner;
+
+    void OuterOperation()
+    {
+        Forward(*fileManager(), [this](CManager &m) {
+            InnerOperation();
+            seenAfterInner = m.progress();
+            depthAfterInner = m.attachDepth();
+        });
+    }
+    void InnerOperation()
+    {
+        Forward(*fileManager(), [this](CManager &m) {
+            depthInside = m.attachDepth();
+            if (inner)
+                inner(m);
+        });
+    }
+
+    CBizProgressHandler *seenAfterInner = nullptr;
+    int depthAfterInner = -1;
+    int depthInside = -1;
+
+protected:
+    bool Step(const QString &name)
+    {
+        steps.append(name);
+        return !failing.contains(name);
+    }
+    bool ReloadFileTypes() override { return Step(u"types"_qs); }
+    bool ReloadFolders() override { return Step(u"folders"_qs); }
+    bool LoadFileList(qint32 folderId, const SFileListPage &page) override
+    {
+        return Step(u"files %1 %2"_qs.arg(folderId).arg(page.page));
+    }
+    bool LoadPendingComments() override { return Step(u"loadComments"_qs); }
+    bool SaveFileTypes() override { return Step(u"saveTypes"_qs); }
+    bool SavePendingComments() override { return Step(u"saveComments"_qs); }
+    bool AttachCommentEdits() override { return Step(u"attachEdits"_qs); }
+    bool RefreshNoticeCount() override { return Step(u"notices"_qs); }
+};
+
+class CProbeLocalSystem : public CLocalSystem
+{
+public:
+    using CLocalSystem::CLocalSystem;
+    QStringList steps;
+    bool startResult = true;
+
+    bool Start() override
+    {
+        steps.append(u"start"_qs);
+        return startResult;
+    }
+    void AttachShared(CSharedSystem *shared) override
+    {
+        steps.append(u"attach"_qs);
+        CLocalSystem::AttachShared(shared);
+    }
+
+protected:
+    bool ReloadFileTypes() override
+    {
+        steps.append(u"types"_qs);
+        return true;
+    }
+    bool ReloadFolders() override
+    {
+        steps.append(u"folders"_qs);
+        return true;
+    }
+    bool LoadFileList(qint32 folderId, const SFileListPage &) override
+    {
+        steps.append(u"files %1"_qs.arg(folderId));
+        return true;
+    }
+};
+
+class SharedSystemTest : public ::testing::Test
+{
+protected:
+    QStringList log;
+    SManagerFactory factory = ProbeFactory(&log);
+    CMainSystem main{factory};
+    CProbeLocalSystem local{&main, factory};
+    CProbeSharedSystem shared{&main, &local, factory};
+    CBizProgressHandler handler;
+};
+
+TEST_F(SharedSystemTest, OpenFolderRunsOnlyTheRequestedReloads)
+{
+    EXPECT_TRUE(shared.OpenFolder(false, false, 7, {2, 500}));
+    EXPECT_EQ(shared.steps, (QStringList{u"files 7 2"_qs, u"attachEdits"_qs, u"notices"_qs}));
+    shared.steps.clear();
+    EXPECT_TRUE(shared.OpenFolder(true, true, 7));
+    EXPECT_EQ(shared.steps, (QStringList{u"types"_qs, u"folders"_qs, u"files 7 1"_qs,
+                                         u"attachEdits"_qs, u"notices"_qs}));
+}
+
+TEST_F(SharedSystemTest, OpenFolderStopsAtTheFirstFailure)
+{
+    shared.failing = {u"types"_qs};
+    EXPECT_FALSE(shared.OpenFolder(true, true, 7));
+    EXPECT_EQ(shared.steps, QStringList{u"types"_qs});
+    shared.steps.clear();
+    shared.failing = {u"files 7 1"_qs};
+    EXPECT_FALSE(shared.OpenFolder(false, true, 7));
+    EXPECT_EQ(shared.steps, (QStringList{u"folders"_qs, u"files 7 1"_qs}));
+}
+
+TEST_F(SharedSystemTest, FinishSavesCommentsEvenWhenTypesFail)
+{
+    shared.failing = {u"saveTypes"_qs};
+    EXPECT_FALSE(shared.Finish());
+    EXPECT_EQ(shared.steps, (QStringList{u"saveTypes"_qs, u"saveComments"_qs}));
+    shared.steps.clear();
+    shared.failing = {u"saveComments"_qs};
+    EXPECT_FALSE(shared.Finish());
+    shared.failing.clear();
+    EXPECT_TRUE(shared.Finish());
+    EXPECT_TRUE(shared.Start());
+    EXPECT_EQ(shared.steps.last(), u"loadComments");
+}
+
+TEST_F(SharedSystemTest, AttachSharedStartsAndOpensTheLocalFolder)
+{
+    EXPECT_TRUE(shared.AttachShared(42));
+    EXPECT_EQ(local.sharedSystem(), &shared);
+    EXPECT_EQ(local.steps, (QStringList{u"attach"_qs, u"start"_qs, u"folders"_qs, u"files 42"_qs}));
+
+    local.steps.clear();
+    local.startResult = false;
+    EXPECT_FALSE(shared.AttachShared(43));
+    EXPECT_EQ(local.steps, (QStringList{u"attach"_qs, u"start"_qs}));
+}
+
+TEST_F(SharedSystemTest, NestedForwardKeepsTheHandlerUntilTheOuterCallEnds)
+{
+    CBizProgressAttach window(shared, &handler); // as the user-interface layer does
+    shared.OuterOperation();
+    EXPECT_EQ(shared.depthInside, 2);
+    EXPECT_EQ(shared.seenAfterInner, &handler);
+    EXPECT_EQ(shared.depthAfterInner, 1);
+    EXPECT_EQ(shared.fileManager()->progress(), nullptr);
+    EXPECT_EQ(shared.fileManager()->attachDepth(), 0);
+    EXPECT_EQ(shared.progress(), &handler); // the system keeps the window's handler
+}
+
+TEST_F(SharedSystemTest, ExceptionInForwardedCallLeavesNoHandler)
+{
+    CBizProgressAttach window(shared, &handler);
+    shared.inner = [](CManager &) { throw CBizArchiveException(CBizArchiveException::EndOfFile); };
+    EXPECT_THROW(shared.OuterOperation(), CBizArchiveException);
+    EXPECT_EQ(shared.fileManager()->progress(), nullptr);
+    EXPECT_EQ(shared.fileManager()->attachDepth(), 0);
+}
+
+TEST_F(SharedSystemTest, TerminateClearsTheMainSystemAttachment)
+{
+    main.Attach(&handler);
+    main.Attach(&handler);
+    main.Terminate();
+    EXPECT_EQ(main.progress(), nullptr);
+    EXPECT_EQ(main.attachDepth(), 0);
+}
+
+} // namespace

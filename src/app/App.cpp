@@ -23,7 +23,7 @@ CApp::~CApp() = default;
 
 QString CApp::GetInstanceName() const
 {
-    QString id = m_instanceManager->instanceId();
+    QString id = instanceId();
     id.replace(u'\\', u'/');
     return CBizApp::GetInstanceName() + u'.' + id;
 }
@@ -78,7 +78,7 @@ void CApp::AddAllowedSwitches(CBizCommandLine &commandLine)
 
 QString CApp::MapProfileSection(const QString &section) const
 {
-    const QString id = m_instanceManager->instanceId();
+    const QString id = instanceId();
     return section.isEmpty() ? id : id + u'\\' + section;
 }
 
@@ -101,7 +101,7 @@ bool CApp::InitInstance()
         m_noUiMode = true;
         AppState::SetNoUiMode(true);
     }
-    if (!m_instanceManager->Initialize())
+    if (!instanceManager().Initialize())
         return FailStart(QStringLiteral("インスタンスマネージャの初期化に失敗しました。"),
                          ExitCode::InstanceFailed);
     if (!CheckSingleInstance())
@@ -122,7 +122,7 @@ bool CApp::InitInstance()
 
 int CApp::ExitInstance()
 {
-    if (!m_instanceManager->instanceId().isEmpty())
-        m_instanceManager->Save();
+    if (!instanceId().isEmpty())
+        instanceManager().Save();
     return CBizApp::ExitInstance();
 }

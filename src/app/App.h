@@ -16,8 +16,10 @@ public:
     static CApp *instance() { return static_cast<CApp *>(CBizApp::instance()); }
 
     bool isNoUiMode() const { return m_noUiMode; }
-    CInstanceManager &instanceManager() { return *m_instanceManager; }
-    QString instanceId() const { return m_instanceManager->instanceId(); }
+    // The installation's identity. The application holds its own until the main system
+    // (which owns one) is wired in; an override then answers the main system's.
+    virtual CInstanceManager &instanceManager() const { return *m_instanceManager; }
+    QString instanceId() const { return instanceManager().instanceId(); }
 
     QString GetInstanceName() const override;
     void AdjustAppName() override;

@@ -1,5 +1,6 @@
 #include "MainApp.h"
 
+#include "app/core/ExceptHandler.h"
 #include "app/core/ExitCodes.h"
 #include "app/core/Messages.h"
 #include "store/Scramble.h"
@@ -34,6 +35,21 @@ bool CMainApp::HandleSwitches(const CBizCommandLine &commandLine)
 }
 
 bool CMainApp::StartMainSystem()
+{
+    CBizExceptHandler handler;
+    try {
+        return DoStartMainSystem();
+    } catch (const CBizArchiveException &) {
+        ShowErrorMessage(18331);
+        return true;
+    } catch (const CBizException &e) {
+        handler.Set(e);
+    }
+    handler.ShowError();
+    return false;
+}
+
+bool CMainApp::DoStartMainSystem()
 {
     return true;
 }

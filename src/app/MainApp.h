@@ -34,8 +34,11 @@ protected:
     bool InitInstance() override;
     void OnActivationRequested() override;
     // The main system (saved logins, managers): started once before the first login
-    // dialog and terminated after the loop.
+    // dialog and terminated after the loop. StartMainSystem wraps DoStartMainSystem: an
+    // archive exception (damaged saved logins) shows 18331 and the start goes on; any
+    // other failure is shown and ends the start.
     virtual bool StartMainSystem();
+    virtual bool DoStartMainSystem();
     virtual void TerminateMainSystem();
 
 private:

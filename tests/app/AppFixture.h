@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <vector>
 
 // A temporary installation (executable folder, current directory and HOME in a fresh
@@ -114,6 +115,7 @@ public:
     int systemTerminated = 0;
     QString console;
     bool (*commandLine)(qint32 &) = nullptr;
+    std::function<bool()> startBody; // the main system's start
 
     using CMainApp::MapProfileSection;
 
@@ -128,7 +130,8 @@ protected:
     bool StartMainSystem() override
     {
         ++systemStarted;
-        return systemStarts;
+        return systemStarts && CMainApp::StartMainSystem();
     }
+    bool DoStartMainSystem() override { return startBody ? startBody() : true; }
     void TerminateMainSystem() override { ++systemTerminated; }
 };

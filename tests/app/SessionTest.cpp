@@ -2,6 +2,7 @@
 
 #include "app/SingleInstance.h"
 #include "app/WindowPlacement.h"
+#include "app/core/BizException.h"
 #include "app/core/ExitCodes.h"
 #include "app/core/InstanceManager.h"
 
@@ -73,6 +74,34 @@ TEST_F(SessionLoopTest, FailingStartsEndWithTheirCodes)
     {
         CTestApp app; // no display: no session windows
         EXPECT_EQ(app.Run(kNoArgs), ExitCode::NoDisplay);
+    }
+}
+
+TEST_F(SessionLoopTest, MainSystemStartFailures)
+{
+    {
+        // Damaged saved logins: reported, and the session still starts.
+        CTestApp app;
+        app.startBody = []() -> bool {
+            throw CBizArchiveException(CBizArchiveException::EndOfFile, QStringLiteral("x"));
+        };
+        CScriptedSessionUi ui({});
+        app.SetSessionUi(&ui);
+        EXPECT_EQ(app.Run(kNoArgs), 0);
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_EQ(messages[0], LoadString(18331));
+        EXPECT_EQ(ui.modes.size(), 1u);
+    }
+    messages.clear();
+    {
+        CTestApp app;
+        app.startBody = []() -> bool { throw CBizOsException(5, QStringLiteral("/p")); };
+        CScriptedSessionUi ui({});
+        app.SetSessionUi(&ui);
+        EXPECT_EQ(app.Run(kNoArgs), ExitCode::SystemStartFailed);
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_TRUE(messages[0].endsWith(QStringLiteral("［エラーコード］5")));
+        EXPECT_TRUE(ui.modes.empty());
     }
 }
 

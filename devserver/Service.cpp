@@ -131,7 +131,7 @@ CREATE TABLE IF NOT EXISTS files(id INTEGER PRIMARY KEY, office_id INTEGER, fold
   lock_id INTEGER DEFAULT 0, lock_disp_name TEXT DEFAULT '', tx_date TEXT DEFAULT '', tx_name TEXT DEFAULT '',
   tx_amount INTEGER, voucher_id INTEGER DEFAULT 0);
 CREATE UNIQUE INDEX IF NOT EXISTS files_name ON files(folder_id, name COLLATE NOCASE);
-CREATE INDEX IF NOT EXISTS files_office ON files(office_id);
+DROP INDEX IF EXISTS files_office; -- it made the planner scan a whole office for one folder
 CREATE TABLE IF NOT EXISTS deleted_files(office_id INTEGER, folder_id INTEGER, name TEXT COLLATE NOCASE,
   delete_time TEXT, delete_name TEXT);
 CREATE TABLE IF NOT EXISTS favorites(user_id INTEGER, folder_id INTEGER, path TEXT, created INTEGER,

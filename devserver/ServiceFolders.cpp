@@ -10,12 +10,6 @@ namespace {
 
 const char kFileForbidden[] = "\\/:*?\"<>|";
 
-int compareText(const std::string &a, const std::string &b)
-{
-    std::string la = toLowerAscii(a), lb = toLowerAscii(b);
-    return la < lb ? -1 : (la > lb ? 1 : 0);
-}
-
 bool visible(const Service::Ctx &c, const Service::Folder &f)
 {
     return !f.databox || c.right("privDataBox");
@@ -167,17 +161,23 @@ std::string Service::opWorkspaceList(Ctx &c, const Params &p, int kind)
         while (st.step())
             favs[st.i(0)] = true;
     }
+    // Sort keys computed once per folder rather than in every comparison.
+    std::vector<std::string> key1(all.size()), key2(all.size());
+    for (size_t i = 0; i < all.size(); ++i) {
+        const Folder &f = all[i];
+        if (sort == "updateName")
+            key1[i] = toLowerAscii(f.updateName);
+        else if (sort == "updateTime")
+            key1[i] = f.updateTime;
+        else if (sort == "comment")
+            key1[i] = toLowerAscii(f.comment);
+        key2[i] = toLowerAscii(f.name);
+    }
     auto less = [&](size_t ia, size_t ib) {
         const Folder &a = all[ia], &b = all[ib];
-        int r = 0;
-        if (sort == "updateName")
-            r = compareText(a.updateName, b.updateName);
-        else if (sort == "updateTime")
-            r = a.updateTime.compare(b.updateTime);
-        else if (sort == "comment")
-            r = compareText(a.comment, b.comment);
+        int r = key1[ia].compare(key1[ib]);
         if (r == 0)
-            r = compareText(a.name, b.name);
+            r = key2[ia].compare(key2[ib]);
         if (r == 0)
             r = a.id < b.id ? -1 : (a.id > b.id ? 1 : 0);
         return desc ? r > 0 : r < 0;

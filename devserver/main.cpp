@@ -145,7 +145,7 @@ void sendReply(httplib::Response &res, const ApiReply &r)
     }
     int64_t size = r.fileSize;
     bool cut = r.cut, wrong = r.wrongBytes;
-    auto buffer = std::make_shared<std::vector<char>>(size_t(1) << 20);
+    auto buffer = std::make_shared<std::vector<char>>(size_t(4) << 20);
     res.set_content_provider(
         size_t(size), r.contentType.c_str(),
         [fd, size, cut, wrong, buffer](size_t offset, size_t length, httplib::DataSink &sink) {

@@ -6,6 +6,7 @@
 #include <unicode/usearch.h>
 
 #include <algorithm>
+#include <cstring>
 #include <numeric>
 
 namespace {
@@ -129,18 +130,58 @@ QByteArray NameSortKey(const QString &name)
 void SortNamesLoose(QStringList &names)
 {
     UCollator *coll = ThreadCollator();
-    std::vector<QByteArray> keys;
-    keys.reserve(names.size());
-    for (const QString &name : std::as_const(names))
-        keys.push_back(SortKeyWith(coll, name));
-    std::vector<qsizetype> order(names.size());
-    std::iota(order.begin(), order.end(), qsizetype(0));
-    std::stable_sort(order.begin(), order.end(),
-                     [&keys](qsizetype x, qsizetype y) { return keys[x] < keys[y]; });
+    const qsizetype n = names.size();
+    if (n < 2)
+        return;
+    // All keys in one buffer; each entry carries the key's first eight bytes as a number so
+    // that most comparisons never touch the buffer.
+    struct SEntry
+    {
+        quint64 prefix;
+        qsizetype offset;
+        qsizetype length;
+        qsizetype index;
+    };
+    std::vector<SEntry> entries(n);
+    std::vector<uint8_t> buffer;
+    buffer.reserve(size_t(n) * 24);
+    for (qsizetype i = 0; i < n; ++i) {
+        const QString &name = names.at(i);
+        const qsizetype offset = qsizetype(buffer.size());
+        qsizetype room = name.size() * 4 + 16;
+        buffer.resize(size_t(offset + room));
+        int32_t needed = 0;
+        if (coll) {
+            needed = ucol_getSortKey(coll, Utf16(name), int32_t(name.size()),
+                                     buffer.data() + offset, int32_t(room));
+            if (needed > room) {
+                room = needed;
+                buffer.resize(size_t(offset + room));
+                needed = ucol_getSortKey(coll, Utf16(name), int32_t(name.size()),
+                                         buffer.data() + offset, int32_t(room));
+            }
+        }
+        const qsizetype length = std::max<qsizetype>(needed - 1, 0); // without the final 0
+        buffer.resize(size_t(offset + length));
+        quint64 prefix = 0;
+        for (int k = 0; k < 8; ++k)
+            prefix = (prefix << 8) | (k < length ? buffer[size_t(offset + k)] : 0);
+        entries[size_t(i)] = {prefix, offset, length, i};
+    }
+    const uint8_t *keys = buffer.data();
+    std::stable_sort(entries.begin(), entries.end(), [keys](const SEntry &x, const SEntry &y) {
+        if (x.prefix != y.prefix)
+            return x.prefix < y.prefix;
+        if (x.length <= 8 || y.length <= 8)
+            return x.length < y.length;
+        const int c = std::memcmp(keys + x.offset + 8, keys + y.offset + 8,
+                                  size_t(std::min(x.length, y.length) - 8));
+        return c != 0 ? c < 0 : x.length < y.length;
+    });
     QStringList sorted;
-    sorted.reserve(names.size());
-    for (qsizetype i : order)
-        sorted.append(std::move(names[i]));
+    sorted.reserve(n);
+    for (const SEntry &e : entries)
+        sorted.append(std::move(names[e.index]));
     names = std::move(sorted);
 }
 

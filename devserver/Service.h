@@ -102,6 +102,7 @@ private:
     std::string opLogout(Ctx &c);
     std::string opUpdateCounter(Ctx &c);
     std::string opWorkspaceList(Ctx &c, const Params &p, int kind); // 0 list, 1 count, 2 offset
+    std::string listWorkspaces(Ctx &c, const Params &p, int kind);
     std::string opWorkspaceInfo(Ctx &c, const Params &p);
     std::string opWorkspaceCreate(Ctx &c, const Params &p);
     std::string opWorkspaceUpdate(Ctx &c, const Params &p);
@@ -151,6 +152,10 @@ private:
     int64_t accessKeyLifetime_;
     std::unique_ptr<Db> db_;
     std::mutex mutex_;
+
+    // Rendered folder listings; valid while the database has not changed since.
+    int64_t listCacheGeneration_ = -1;
+    std::map<std::string, std::string> listCache_;
 
     std::mutex injMutex_;
     std::map<std::string, std::deque<Injection>> injections_;

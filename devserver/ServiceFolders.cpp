@@ -136,6 +136,28 @@ int Service::subtreeDepth(int64_t office, int64_t id)
 
 std::string Service::opWorkspaceList(Ctx &c, const Params &p, int kind)
 {
+    // The client reloads the whole tree after every change it makes and on every refresh; the
+    // rendered answer is kept until any row of the database changes (every write goes through
+    // this one connection, so its change count is a complete generation number).
+    const int64_t generation = sqlite3_total_changes64(db_->handle());
+    if (generation != listCacheGeneration_) {
+        listCache_.clear();
+        listCacheGeneration_ = generation;
+    }
+    std::string cacheKey = std::to_string(c.user) + "|" + std::to_string(kind);
+    for (const auto &[k, v] : p)
+        cacheKey += "|" + k + "=" + v;
+    if (auto hit = listCache_.find(cacheKey); hit != listCache_.end())
+        return hit->second;
+    std::string answer = listWorkspaces(c, p, kind);
+    if (listCache_.size() > 64)
+        listCache_.clear();
+    listCache_.emplace(cacheKey, answer);
+    return answer;
+}
+
+std::string Service::listWorkspaces(Ctx &c, const Params &p, int kind)
+{
     int64_t root = paramInt(p, "workspaceId");
     bool recursive = paramFlag(p, "recursive");
     std::string pattern = param(p, "pattern");

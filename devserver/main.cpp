@@ -249,12 +249,12 @@ int main(int argc, char **argv)
             }
             api.method = req.method;
             api.accessKey = req.get_header_value("x-velquor-access-key");
-            if (api.op == "file/get")
-                for (const auto &[k, v] : api.params)
-                    if (k == "path" && hasDotSegment(v)) {
-                        sendFault(res, 400, "10004", "パスが正しくありません。");
-                        return;
-                    }
+            // A name is never "..": such a path parameter is an attempt to leave the folder.
+            for (const auto &[k, v] : api.params)
+                if ((k == "path" || k == "srcPath" || k == "dstPath") && hasDotSegment(v)) {
+                    sendFault(res, 400, "10004", "パスが正しくありません。");
+                    return;
+                }
             sendReply(res, service.api(api));
         };
 

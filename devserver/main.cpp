@@ -198,6 +198,8 @@ int main(int argc, char **argv)
         Service service(opt.data, opt.seed, opt.accessKeyLifetime);
         FrontServer svr;
         svr.set_keep_alive_max_count(1000);
+        // Kept-alive connections hold a worker each; the client and the tests open several.
+        svr.new_task_queue = [] { return new httplib::ThreadPool(32); };
         if (opt.https) {
             if (opt.cert.empty() || opt.key.empty()) {
                 opt.cert = opt.data + "/cert.pem";

@@ -4,6 +4,7 @@
 #include "UserRecord.h"
 
 #include "app/core/Manager.h"
+#include "service/Request.h"
 
 #include <QString>
 
@@ -21,7 +22,7 @@
 // Error texts and log lines never carry a password, client key or access key.
 //
 // All operations run on the user-interface thread.
-class CLoginManager : public CManager
+class CLoginManager : public CManager, public IAccessKeySource
 {
 public:
     CLoginManager();
@@ -67,7 +68,8 @@ public:
     QString officeId() const { return m_officeId; }
     QString loginId() const { return m_loginId; }
     QString clientKey() const { return m_clientKey; }
-    QString accessKey() const { return m_accessKey; }
+    // The key of the online sign-in; empty offline or signed out. Requests read it here.
+    QString accessKey() const override { return m_accessKey; }
     QString password() const { return m_password; }
     bool savePassword() const { return m_savePassword != 0; }
     qint32 officeFlag() const { return m_officeFlag; }

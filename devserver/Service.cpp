@@ -302,9 +302,9 @@ ApiReply Service::api(ApiRequest &req)
         reply.status = 500;
         reply.body = faultXml("10004", std::string("サーバー内部エラー: ") + e.what());
     }
-    if (inj && reply.stream) {
+    if (inj) {
         reply.cut = inj->mode == "cut";
-        reply.wrongBytes = inj->mode == "wrongbytes";
+        reply.wrongBytes = reply.stream && inj->mode == "wrongbytes";
     }
     logRequest(req.method, req.op, reply.status);
     return reply;

@@ -128,6 +128,18 @@ void sendReply(httplib::Response &res, const ApiReply &r)
 {
     if (!r.stream || r.status != 200)
         res.status = r.status; // a streamed 200 is left to httplib, which makes it 206 when ranged
+    if (!r.stream && r.cut && r.body.size() > 1) {
+        // The connection closes after half of the answer.
+        auto body = std::make_shared<std::string>(r.body);
+        res.set_content_provider(body->size(), r.contentType.c_str(),
+                                 [body](size_t offset, size_t, httplib::DataSink &sink) {
+                                     size_t half = body->size() / 2;
+                                     if (offset >= half)
+                                         return false;
+                                     return sink.write(body->data() + offset, half - offset);
+                                 });
+        return;
+    }
     if (!r.stream) {
         res.set_content(r.body, r.contentType.c_str());
         return;

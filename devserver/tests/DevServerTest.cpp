@@ -1039,6 +1039,14 @@ TEST_F(DemoServer, HookFaultInjectionModes)
                                      {{"x-velquor-access-key", key}});
     EXPECT_TRUE(!cut || cut->body.size() < 2455u);
 
+    server->hook("fail", {{"op", "workspace/list"}, {"mode", "cut"}});
+    auto cutList = server->client()->Get("/apps/api/apis/workspace/list?recursive=true",
+                                         {{"x-velquor-access-key", key}});
+    EXPECT_TRUE(!cutList || cutList->body.find("</velquor>") == std::string::npos);
+    EXPECT_NE(
+        server->api("GET", "workspace/list", {{"recursive", "true"}}, key).body.find("</velquor>"),
+        std::string::npos);
+
     server->hook("fail", {{"op", "file/get"}, {"mode", "wrongbytes"}});
     auto wrong = server->api("GET", "file/get", file, key);
     auto info = server->api("GET", "file/info", file, key);

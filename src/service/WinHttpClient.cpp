@@ -97,9 +97,12 @@ private:
     }
 };
 
-QNetworkAccessManager *threadManager()
+// One manager per thread and certificate policy: a connection accepted under ignoreCert (or
+// with the installation's trust file) must never carry a request of a stricter policy.
+QNetworkAccessManager *threadManager(int policy = 0)
 {
-    static thread_local QPointer<QNetworkAccessManager> manager;
+    static thread_local QPointer<QNetworkAccessManager> managers[4];
+    QPointer<QNetworkAccessManager> &manager = managers[policy & 3];
     if (!manager) {
         auto *nam = new QNetworkAccessManager;
         QCoreApplication *app = QCoreApplication::instance();
@@ -223,8 +226,19 @@ public:
     {
         if (!m_file.open(QIODevice::ReadOnly))
             return false;
-        return QIODevice::open(mode);
+        m_pos = 0;
+        return QIODevice::open(mode | QIODevice::Unbuffered);
     }
+    bool seek(qint64 pos) override
+    {
+        if (pos < 0 || pos > size())
+            return false;
+        m_pos = pos;
+        return QIODevice::seek(pos);
+    }
+    bool reset() override { return seek(0); }
+    // File bytes read (and digested) so far.
+    qint64 fileBytesRead() const { return m_hashed; }
     void close() override
     {
         m_file.close();
@@ -232,7 +246,8 @@ public:
     }
     bool isSequential() const override { return false; }
     qint64 size() const override { return m_preamble.size() + m_fileSize + m_trailer.size(); }
-    bool atEnd() const override { return pos() >= size(); }
+    bool atEnd() const override { return m_pos >= size(); }
+    qint64 bytesAvailable() const override { return size() - m_pos + QIODevice::bytesAvailable(); }
     bool FinishDigest(QString *hex)
     {
         if (m_hashed != m_fileSize)
@@ -243,7 +258,13 @@ public:
 protected:
     qint64 readData(char *data, qint64 maxSize) override
     {
-        const qint64 at = pos();
+        const qint64 n = readAt(m_pos, data, maxSize);
+        if (n > 0)
+            m_pos += n;
+        return n;
+    }
+    qint64 readAt(qint64 at, char *data, qint64 maxSize)
+    {
         const qint64 pre = m_preamble.size();
         if (at < pre) {
             const qint64 n = std::min(maxSize, pre - at);
@@ -286,6 +307,7 @@ private:
     QByteArray m_trailer;
     CBizCryptMessageDigest m_digest;
     qint64 m_hashed = 0;
+    qint64 m_pos = 0;
 };
 
 QString safeHeaderText(QString text)
@@ -450,7 +472,8 @@ QNetworkRequest CBizWinHttpClient::buildRequest() const
                 m_agent.isEmpty() ? QStringLiteral("redIraruv") : m_agent);
     for (const auto &[name, value] : m_headers)
         r.setRawHeader(name.toUtf8(), value.toUtf8());
-    int timeout = std::max(m_receiveTimeout, m_sendTimeout);
+    // One inactivity time-out per request: waiting for the answer is what it governs.
+    const int timeout = m_receiveTimeout > 0 ? m_receiveTimeout : m_sendTimeout;
     r.setTransferTimeout(timeout > 0 ? timeout : kDefaultTimeoutMs);
     if (m_flags & Secure) {
         QSslConfiguration conf = QSslConfiguration::defaultConfiguration();
@@ -469,10 +492,11 @@ QNetworkReply *CBizWinHttpClient::startReply(const QNetworkRequest &request, con
 {
     discardReply();
     m_sent = m_headersIn = m_finished = m_cancelled = m_timedOut = false;
+    m_bodyDone = !device;
     m_uploaded = 0;
     m_refusedSslErrors.clear();
     m_peerCertificate = QSslCertificate();
-    QNetworkAccessManager *nam = threadManager();
+    QNetworkAccessManager *nam = threadManager(tlsPolicy());
     QNetworkReply *reply = nullptr;
     if (m_method == QLatin1String("GET")) {
         reply = nam->get(request);
@@ -505,8 +529,10 @@ QNetworkReply *CBizWinHttpClient::startReply(const QNetworkRequest &request, con
         wake();
     });
     connect(reply, &QNetworkReply::readyRead, this, wake);
-    connect(reply, &QNetworkReply::uploadProgress, this, [this, wake](qint64 sent, qint64) {
+    connect(reply, &QNetworkReply::uploadProgress, this, [this, wake](qint64 sent, qint64 total) {
         m_uploaded = sent;
+        if (total > 0 && sent >= total)
+            m_bodyDone = true;
         wake();
     });
     connect(reply, &QNetworkReply::sslErrors, this, &CBizWinHttpClient::onSslErrors);
@@ -528,6 +554,15 @@ void CBizWinHttpClient::onSslErrors(const QList<QSslError> &errors)
     }
     if (m_peerCertificate.isNull())
         m_peerCertificate = m_reply->sslConfiguration().peerCertificate();
+    if (!acceptable && m_addCertStore && (m_flags & Secure) && !m_peerCertificate.isNull()) {
+        // A certificate of the installation's trust file is trusted exactly as it is: only
+        // the authority complaints about that very certificate are accepted.
+        bool onlyAuthority = true;
+        for (const QSslError &e : errors)
+            onlyAuthority = onlyAuthority && isAuthorityError(e.error())
+                            && (e.certificate().isNull() || e.certificate() == m_peerCertificate);
+        acceptable = onlyAuthority && CBizCertStore().Certificates().contains(m_peerCertificate);
+    }
     if (acceptable) {
         m_reply->ignoreSslErrors(errors);
         return;
@@ -535,7 +570,8 @@ void CBizWinHttpClient::onSslErrors(const QList<QSslError> &errors)
     m_refusedSslErrors = errors;
 }
 
-void CBizWinHttpClient::waitFor(Stage stage, const std::function<void()> &onWake)
+void CBizWinHttpClient::waitFor(Stage stage, const std::function<void()> &onWake,
+                                const std::function<bool()> &done)
 {
     QEventLoop loop;
     QTimer tick;
@@ -550,16 +586,19 @@ void CBizWinHttpClient::waitFor(Stage stage, const std::function<void()> &onWake
     } reset{m_loop};
     QElapsedTimer sincePoll;
     sincePoll.start();
+    bool firstPoll = true;
     for (;;) {
         if (onWake)
             onWake();
         if (m_cancelled || !m_reply)
             return;
-        const bool reached = m_finished || (stage == Stage::Headers && m_headersIn)
+        const bool reached = m_finished || (done && done())
+                             || (stage == Stage::Headers && m_headersIn)
                              || (stage == Stage::Sent && (m_sent || m_headersIn));
         if (reached)
             return;
-        if (progress() && sincePoll.elapsed() >= kPollIntervalMs) {
+        if (progress() && (firstPoll || sincePoll.elapsed() >= kPollIntervalMs)) {
+            firstPoll = false;
             sincePoll.restart();
             if (!ProgressContinue()) {
                 m_cancelled = true;
@@ -624,9 +663,17 @@ quint32 CBizWinHttpClient::failureNumber() const
     }
     switch (m_reply->error()) {
     case QNetworkReply::ConnectionRefusedError:
-        return HttpError::CannotConnect;
-    case QNetworkReply::HostNotFoundError:
-        return HttpError::NameNotResolved;
+    case QNetworkReply::HostNotFoundError: {
+        // Through a proxy these are the proxy's failures.
+        const QList<QNetworkProxy> proxies = threadManager(tlsPolicy())
+                                                 ->proxyFactory()
+                                                 ->queryProxy(QNetworkProxyQuery(m_request.url()));
+        if (!proxies.isEmpty() && proxies.first().type() != QNetworkProxy::NoProxy
+            && proxies.first().type() != QNetworkProxy::DefaultProxy)
+            return HttpError::ProxyFailure;
+        return m_reply->error() == QNetworkReply::HostNotFoundError ? HttpError::NameNotResolved
+                                                                    : HttpError::CannotConnect;
+    }
     case QNetworkReply::TimeoutError:
     case QNetworkReply::OperationCanceledError: // the transfer time-out aborts this way
         return HttpError::Timeout;
@@ -922,10 +969,12 @@ bool CBizWinHttpClient::DownloadToFile(const QString &path, bool resume, QString
                 HttpError::InvalidServerResponse,
                 failureText(HttpError::InvalidServerResponse, m_request.url().host()));
     }
-    if (expectedTotal >= 0 && length != expectedTotal)
+    if (expectedTotal >= 0 && length != expectedTotal) {
+        qCWarning(lcService) << "download ended short:" << length << "of" << expectedTotal;
         throw CBizWinHttpException(
             HttpError::ConnectionAborted,
             failureText(HttpError::ConnectionAborted, m_request.url().host()));
+    }
     if (!file.flush())
         throw CBizFileException(CBizFileException::CauseFromErrno(errno), partial);
     file.close();
@@ -993,7 +1042,8 @@ bool CBizWinHttpClient::UploadFile(const QString &path, qint64 size, QString *di
     bool cancelled = false;
     // Progress of the file bytes, driven by the network layer's upload position.
     auto advance = [&] {
-        const qint64 fileBytes = std::clamp<qint64>(m_uploaded - preamble.size(), 0, size);
+        auto *dev = static_cast<CMultipartDevice *>(m_uploadDevice.get());
+        const qint64 fileBytes = dev ? dev->fileBytesRead() : 0;
         if (!cancelled && !meter.AdvanceTo(fileBytes)) {
             cancelled = true;
             m_cancelled = true;
@@ -1002,6 +1052,11 @@ bool CBizWinHttpClient::UploadFile(const QString &path, qint64 size, QString *di
     };
     // The whole body goes out inside the send step; progress is stepped while it waits.
     if (!sendWithRetry({}, makeDevice, advance) || cancelled)
+        return false;
+    // The network layer reports the request sent before it has read the whole body.
+    auto *device = static_cast<CMultipartDevice *>(m_uploadDevice.get());
+    waitFor(Stage::Finished, advance, [&] { return !device || device->fileBytesRead() >= size; });
+    if (cancelled || m_cancelled)
         return false;
     advance();
     if (digestHex) {

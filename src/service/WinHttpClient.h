@@ -141,7 +141,8 @@ private:
                        const std::function<void()> &onWake = {});
     // Runs the local loop until the stage is reached or the reply finished; polls the
     // progress handler (abort on cancel).
-    void waitFor(Stage stage, const std::function<void()> &onWake = {});
+    void waitFor(Stage stage, const std::function<void()> &onWake = {},
+                 const std::function<bool()> &done = {});
     bool transportFailed() const;
     [[noreturn]] void raiseFailure();
     quint32 failureNumber() const;
@@ -150,6 +151,7 @@ private:
     void discardReply();
     QNetworkRequest buildRequest() const;
     void pause(int ms);
+    int tlsPolicy() const { return (m_ignoreCert ? 1 : 0) | (m_addCertStore ? 2 : 0); }
 
     QString m_method;
     unsigned m_flags = 0;
@@ -173,6 +175,7 @@ private:
     bool m_finished = false;
     bool m_cancelled = false;
     bool m_timedOut = false;
+    bool m_bodyDone = true;
     qint64 m_uploaded = 0;
     QList<QSslError> m_refusedSslErrors;
     QSslCertificate m_peerCertificate;

@@ -1,5 +1,8 @@
 #include "System.h"
 
+#include "app/core/ExceptHandler.h"
+#include "app/core/Messages.h"
+
 #include <QLoggingCategory>
 
 Q_LOGGING_CATEGORY(lcSystem, "velquor.system")
@@ -92,6 +95,21 @@ CMainSystem::~CMainSystem()
 bool CMainSystem::Start()
 {
     return LoadSavedLogins();
+}
+
+bool CMainSystem::StartReportingErrors()
+{
+    try {
+        return Start();
+    } catch (const CBizArchiveException &) {
+        ShowErrorMessage(18331);
+        return true;
+    } catch (const CBizException &e) {
+        CBizExceptHandler handler;
+        handler.Set(e);
+        handler.ShowError();
+        return false;
+    }
 }
 
 void CMainSystem::Terminate()

@@ -140,6 +140,10 @@ public:
 
     // Loads the saved logins.
     bool Start() override;
+    // Start as the start-up sequence runs it: an archive exception is reported with 18331
+    // and the start still counts as done; any other failure of the family is shown with
+    // the handler's ShowError and the start fails.
+    bool StartReportingErrors();
     // The terminate step after the session loop: only the progress bookkeeping.
     void Terminate();
 

@@ -2,6 +2,7 @@
 
 #include "app/core/BizException.h"
 #include "app/core/BizProgress.h"
+#include "app/core/Messages.h"
 
 #include <gtest/gtest.h>
 
@@ -283,6 +284,42 @@ TEST_F(SharedSystemTest, ExceptionInForwardedCallLeavesNoHandler)
     EXPECT_THROW(shared.OuterOperation(), CBizArchiveException);
     EXPECT_EQ(shared.fileManager()->progress(), nullptr);
     EXPECT_EQ(shared.fileManager()->attachDepth(), 0);
+}
+
+class CFailingMainSystem : public CMainSystem
+{
+public:
+    using CMainSystem::CMainSystem;
+    std::function<void()> failure;
+
+protected:
+    bool LoadSavedLogins() override
+    {
+        if (failure)
+            failure();
+        return true;
+    }
+};
+
+TEST(MainSystemTest, StartReportsArchiveDamageAndGoesOn)
+{
+    QStringList shown;
+    const MessageSink previous = SetMessageSink([&shown](const QString &text, MsgIcon, MsgButtons) {
+        shown.append(text);
+        return int(IDOK);
+    });
+    CFailingMainSystem main(SManagerFactory{});
+    main.failure = [] { throw CBizArchiveException(CBizArchiveException::EndOfFile); };
+    EXPECT_TRUE(main.StartReportingErrors());
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown[0], LoadString(18331));
+
+    shown.clear();
+    main.failure = [] { throw CBizFileException(CBizFileException::AccessDenied, u"/x"_qs); };
+    EXPECT_FALSE(main.StartReportingErrors());
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_TRUE(shown[0].contains(u"ファイル関連"_qs)) << shown[0].toStdString();
+    SetMessageSink(previous);
 }
 
 TEST_F(SharedSystemTest, TerminateClearsTheMainSystemAttachment)

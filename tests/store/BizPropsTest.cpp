@@ -87,6 +87,20 @@ TEST_F(BizPropsTest, SaveWritesBomAndCrLfAndLoadsBackTheSameEntries)
     EXPECT_EQ(QDir(m_dir.filePath(u"sub/dir"_qs)).entryList(QDir::Files).size(), 1);
 }
 
+TEST_F(BizPropsTest, EntryOfAnEmptyLineIsNotWrittenBack)
+{
+    // Written as "=" it would come back as the key "=": the file would grow junk entries.
+    CBizProps props(Write(Utf16Le(u"a=1\r\n\r\nb=2\r\n"_qs)));
+    ASSERT_TRUE(props.Load());
+    EXPECT_TRUE(props.Contains(QString()));
+    ASSERT_TRUE(props.Save());
+    CBizProps back(props.path());
+    ASSERT_TRUE(back.Load());
+    EXPECT_EQ(back.Count(), 2);
+    EXPECT_FALSE(back.Contains(u"="_qs));
+    EXPECT_EQ(back.GetValue(u"b"_qs), u"2");
+}
+
 TEST_F(BizPropsTest, VersionValues)
 {
     CBizProps props;

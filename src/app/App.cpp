@@ -16,8 +16,17 @@ const QString kNoUi = QStringLiteral("no_ui");
 }
 
 CApp::CApp()
-    : m_instanceManager(std::make_unique<CInstanceManager>())
-{}
+    : m_mainSystem(std::make_unique<CMainSystem>())
+{
+    if (!m_mainSystem->instanceManager())
+        m_ownInstanceManager = std::make_unique<CInstanceManager>();
+}
+
+CInstanceManager &CApp::instanceManager() const
+{
+    CInstanceManager *manager = m_mainSystem->instanceManager();
+    return manager ? *manager : *m_ownInstanceManager;
+}
 
 CApp::~CApp() = default;
 

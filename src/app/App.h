@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BizApp.h"
+#include "System.h"
 #include "app/core/InstanceManager.h"
 
 #include <memory>
@@ -16,9 +17,10 @@ public:
     static CApp *instance() { return static_cast<CApp *>(CBizApp::instance()); }
 
     bool isNoUiMode() const { return m_noUiMode; }
-    // The installation's identity. The application holds its own until the main system
-    // (which owns one) is wired in; an override then answers the main system's.
-    virtual CInstanceManager &instanceManager() const { return *m_instanceManager; }
+    // The main system, created with the application object and deleted by it.
+    CMainSystem &mainSystem() const { return *m_mainSystem; }
+    // The installation's identity: the main system's instance manager.
+    virtual CInstanceManager &instanceManager() const;
     QString instanceId() const { return instanceManager().instanceId(); }
 
     QString GetInstanceName() const override;
@@ -38,5 +40,7 @@ protected:
     virtual void WriteExitCodeToConsole(qint32 code);
 
     bool m_noUiMode = false;
-    std::unique_ptr<CInstanceManager> m_instanceManager;
+    std::unique_ptr<CMainSystem> m_mainSystem;
+    // Only when the main system was built without one (a test factory).
+    std::unique_ptr<CInstanceManager> m_ownInstanceManager;
 };

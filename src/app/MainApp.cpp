@@ -51,10 +51,13 @@ bool CMainApp::StartMainSystem()
 
 bool CMainApp::DoStartMainSystem()
 {
-    return true;
+    return mainSystem().Start();
 }
 
-void CMainApp::TerminateMainSystem() {}
+void CMainApp::TerminateMainSystem()
+{
+    mainSystem().Terminate();
+}
 
 void CMainApp::OnActivationRequested()
 {

@@ -1,0 +1,325 @@
+// Transfers through CBizWinHttpClient against the devserver, side by side with curl in the
+// same run: 256 MB download and upload (MD5 on the fly for the client), and 1,000 small
+// requests in sequence. Every measured run is a child process, so its peak RSS is its own.
+//
+//   bench_service [sizeMB=256] [requests=1000]
+#include "app/core/AppState.h"
+#include "app/core/Paths.h"
+#include "service/Request.h"
+#include "store/BizProps.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <vector>
+
+extern char **environ;
+
+namespace {
+
+struct SRun
+{
+    double seconds = 0;
+    long peakKb = 0;
+    int exitCode = -1;
+};
+
+// Through /usr/bin/time: a child forked from this process would report this process's
+// resident size as its own peak (the high-water mark survives exec).
+SRun spawnAndMeasure(const QStringList &command)
+{
+    const QString peakFile = QDir::current().filePath(QStringLiteral("peak.txt"));
+    const QStringList args = QStringList{QStringLiteral("/usr/bin/time"), QStringLiteral("-f"),
+                                         QStringLiteral("%M"), QStringLiteral("-o"), peakFile}
+                             + command;
+    std::vector<QByteArray> bytes;
+    for (const QString &a : args)
+        bytes.push_back(a.toLocal8Bit());
+    std::vector<char *> argv;
+    for (QByteArray &b : bytes)
+        argv.push_back(b.data());
+    argv.push_back(nullptr);
+    QElapsedTimer timer;
+    timer.start();
+    pid_t pid = 0;
+    SRun run;
+    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+        return run;
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    run.seconds = timer.nsecsElapsed() / 1e9;
+    QFile peak(peakFile);
+    if (peak.open(QIODevice::ReadOnly))
+        run.peakKb = QString::fromLatin1(peak.readAll()).trimmed().section(u'\n', -1).toLong();
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+class CLoginRequest : public CApiRequest
+{
+public:
+    CLoginRequest(const QString &clientKey)
+        : CApiRequest(QStringLiteral("login"))
+        , m_key(clientKey)
+    {}
+    QString accessKey;
+
+protected:
+    void PrepareParams(CBizWinHttpClient &c) override
+    {
+        c.SetParameter(QStringLiteral("clientKey"), m_key);
+        c.SetParameter(QStringLiteral("password"), QStringLiteral("yamada-pass"));
+        c.SetParameter(QStringLiteral("pcName"), QStringLiteral("bench"));
+    }
+    int ParseResponse(CBizWinHttpClient &c, int) override
+    {
+        CBizXmlDocument doc;
+        return ReadResponseElement(c, QStringLiteral("loginResponse"), doc)
+            .ChildText(QStringLiteral("accessKey"), &accessKey);
+    }
+    QString m_key;
+};
+
+// A list of three folders: an answer of about the size of the login answer.
+class CListRequest : public CAccessKeyRequest
+{
+public:
+    CListRequest(const QString &key, const QString &folder)
+        : CAccessKeyRequest(QStringLiteral("workspace/list"), key)
+        , m_folder(folder)
+    {}
+
+protected:
+    void PrepareParams(CBizWinHttpClient &c) override
+    {
+        c.SetParameter(QStringLiteral("workspaceId"), m_folder);
+        c.SetParameter(QStringLiteral("limit"), QStringLiteral("3"));
+    }
+    int ParseResponse(CBizWinHttpClient &c, int) override
+    {
+        CBizXmlDocument doc;
+        return ReadResponseElement(c, QStringLiteral("listResponse"), doc)
+            .FindChild(QStringLiteral("workspaces"))
+            .Items(QStringLiteral("workspace"))
+            .size();
+    }
+    QString m_folder;
+};
+
+class CRegisterRequest : public CApiRequest
+{
+public:
+    CRegisterRequest()
+        : CApiRequest(QStringLiteral("register"))
+    {}
+    QString clientKey;
+
+protected:
+    void PrepareParams(CBizWinHttpClient &c) override
+    {
+        c.SetParameter(QStringLiteral("customerCode"), QStringLiteral("demo"));
+        c.SetParameter(QStringLiteral("loginId"), QStringLiteral("yamada"));
+    }
+    int ParseResponse(CBizWinHttpClient &c, int) override
+    {
+        CBizXmlDocument doc;
+        return ReadResponseElement(c, QStringLiteral("registerResponse"), doc)
+            .ChildText(QStringLiteral("clientKey"), &clientKey);
+    }
+};
+
+class CUpload : public CUploadRequest
+{
+public:
+    using CUploadRequest::CUploadRequest;
+    QString serverDigest;
+
+protected:
+    int ParseResponse(CBizWinHttpClient &c, int) override
+    {
+        CBizXmlDocument doc;
+        return ReadResponseElement(c, QStringLiteral("createResponse"), doc)
+                       .FindPath({QStringLiteral("file"), QStringLiteral("digest")})
+                       .IsNull()
+                   ? 0
+                   : 1;
+    }
+};
+
+class CGet : public CPathRequest
+{
+public:
+    CGet(const QString &key, qint32 folder, const QString &path, const QString &local)
+        : CPathRequest(QStringLiteral("file/get"), key, folder, path)
+        , m_local(local)
+    {}
+    QString digest;
+
+protected:
+    int ParseResponse(CBizWinHttpClient &c, int) override
+    {
+        qint64 length = 0;
+        return c.DownloadToFile(m_local, false, &digest, &length);
+    }
+    QString m_local;
+};
+
+// Child modes: run inside the installation folder (cwd).
+int child(const QStringList &a)
+{
+    AppState::SetNoUiMode(true);
+    const QString mode = a.value(0);
+    try {
+        if (mode == QLatin1String("upload")) {
+            CUpload up(QStringLiteral("file/create"), CFixedAccessKey(a[1]), a[2].toInt(), a[3],
+                       a[4]);
+            return up.ExecutePost() ? 0 : 2;
+        }
+        if (mode == QLatin1String("download")) {
+            CGet get(a[1], a[2].toInt(), a[3], a[4]);
+            if (!get.ExecuteGet())
+                return 2;
+            std::printf("%s\n", qPrintable(get.digest));
+            return 0;
+        }
+        if (mode == QLatin1String("small")) {
+            const int n = a[3].toInt();
+            for (int i = 0; i < n; ++i) {
+                CListRequest list(a[1], a[2]);
+                if (!list.ExecuteGet())
+                    return 2;
+            }
+            return 0;
+        }
+    } catch (const CBizException &e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 3;
+    }
+    return 1;
+}
+
+void report(const char *what, const SRun &client, const SRun &curl, double mb)
+{
+    if (mb > 0)
+        std::printf("%-10s client %7.2f s %8.1f MB/s %7.1f MB peak | curl %7.2f s %8.1f MB/s %7.1f "
+                    "MB peak | ratio %.2f\n",
+                    what, client.seconds, mb / client.seconds, client.peakKb / 1024.0, curl.seconds,
+                    mb / curl.seconds, curl.peakKb / 1024.0, curl.seconds / client.seconds);
+    else
+        std::printf("%-10s client %7.2f s %7.1f MB peak | curl %7.2f s %7.1f MB peak\n", what,
+                    client.seconds, client.peakKb / 1024.0, curl.seconds, curl.peakKb / 1024.0);
+    if (client.exitCode != 0 || curl.exitCode != 0)
+        std::printf("  (exit codes: client %d, curl %d)\n", client.exitCode, curl.exitCode);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QStringList args = app.arguments().mid(1);
+    if (args.value(0) == QLatin1String("--child"))
+        return child(args.mid(1));
+    const qint64 sizeMb = args.value(0, QStringLiteral("256")).toLongLong();
+    const int requests = args.value(1, QStringLiteral("1000")).toInt();
+
+    QTemporaryDir dir;
+    QDir::setCurrent(dir.path());
+    AppState::SetNoUiMode(true);
+    QDir().mkpath(QStringLiteral("vqrdata"));
+
+    QProcess server;
+    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    server.start(QStringLiteral(VELQUOR_DEVSERVER_PATH),
+                 {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--test-hooks")});
+    if (!server.waitForStarted() || !server.waitForReadyRead(10000))
+        return 1;
+    const QString line = QString::fromUtf8(server.readLine()).trimmed();
+    const QString port = line.section(u':', -1);
+    const QString base = QStringLiteral("http://127.0.0.1:") + port;
+    {
+        CBizProps props(DataPath({}, QStringLiteral("server.vqr")));
+        props.SetValue(QStringLiteral("hostName"), QStringLiteral("127.0.0.1"));
+        props.SetValue(QStringLiteral("secure"), QStringLiteral("0"));
+        props.SetValue(QStringLiteral("httpPort"), port);
+        props.Save();
+    }
+    CRegisterRequest reg;
+    reg.ExecutePost();
+    CLoginRequest login(reg.clientKey);
+    login.ExecutePost();
+    const QString key = login.accessKey;
+    QProcess hook;
+    hook.start(QStringLiteral("curl"), {QStringLiteral("-s"), QStringLiteral("--data-urlencode"),
+                                        QStringLiteral("folderPath=経理/2024"),
+                                        base + QStringLiteral("/__devserver/folder")});
+    hook.waitForFinished();
+    const QString folder = QString::fromUtf8(hook.readAll()).trimmed();
+
+    // The file to move.
+    const QString file = dir.path() + QStringLiteral("/bench.bin");
+    {
+        QFile f(file);
+        f.open(QIODevice::WriteOnly);
+        QByteArray block(1 << 20, Qt::Uninitialized);
+        QRandomGenerator gen(1);
+        for (qint64 i = 0; i < sizeMb; ++i) {
+            gen.fillRange(reinterpret_cast<quint32 *>(block.data()), block.size() / 4);
+            f.write(block);
+        }
+    }
+    const QString self = QCoreApplication::applicationFilePath();
+    const double mb = double(sizeMb);
+    std::printf("devserver %s, file %lld MB, %d small requests\n", qPrintable(base), sizeMb,
+                requests);
+
+    const SRun upClient
+        = spawnAndMeasure({self, QStringLiteral("--child"), QStringLiteral("upload"), key, folder,
+                           QStringLiteral("/bench.bin"), file});
+    const SRun upCurl = spawnAndMeasure(
+        {QStringLiteral("curl"), QStringLiteral("-sf"), QStringLiteral("-o"),
+         QStringLiteral("/dev/null"), QStringLiteral("-H"),
+         QStringLiteral("x-velquor-access-key: ") + key, QStringLiteral("-F"),
+         QStringLiteral("workspaceId=") + folder, QStringLiteral("-F"),
+         QStringLiteral("path=/bench-curl.bin"), QStringLiteral("-F"),
+         QStringLiteral("file=@") + file, base + QStringLiteral("/apps/api/apis/file/create")});
+    report("upload", upClient, upCurl, mb);
+
+    const SRun downClient
+        = spawnAndMeasure({self, QStringLiteral("--child"), QStringLiteral("download"), key, folder,
+                           QStringLiteral("/bench.bin"), dir.path() + QStringLiteral("/d1.bin")});
+    const SRun downCurl
+        = spawnAndMeasure({QStringLiteral("curl"), QStringLiteral("-sf"), QStringLiteral("-o"),
+                           dir.path() + QStringLiteral("/d2.bin"), QStringLiteral("-H"),
+                           QStringLiteral("x-velquor-access-key: ") + key,
+                           base + QStringLiteral("/apps/api/apis/file/get?workspaceId=") + folder
+                               + QStringLiteral("&path=/bench.bin")});
+    report("download", downClient, downCurl, mb);
+
+    const SRun smallClient
+        = spawnAndMeasure({self, QStringLiteral("--child"), QStringLiteral("small"), key, folder,
+                           QString::number(requests)});
+    QStringList curlArgs = {QStringLiteral("curl"), QStringLiteral("-sf"), QStringLiteral("-H"),
+                            QStringLiteral("x-velquor-access-key: ") + key};
+    for (int i = 0; i < requests; ++i)
+        curlArgs << QStringLiteral("-o") << QStringLiteral("/dev/null")
+                 << base + QStringLiteral("/apps/api/apis/workspace/list?workspaceId=") + folder
+                        + QStringLiteral("&limit=3");
+    const SRun smallCurl = spawnAndMeasure(curlArgs);
+    report("small", smallClient, smallCurl, 0);
+    std::printf("per request: client %.3f ms, curl (one connection) %.3f ms, ratio %.2f\n",
+                smallClient.seconds * 1000 / requests, smallCurl.seconds * 1000 / requests,
+                smallClient.seconds / smallCurl.seconds);
+    server.terminate();
+    server.waitForFinished();
+    return 0;
+}

@@ -248,7 +248,7 @@ SAppAssociation LookupAppAssociation(const QString &extension)
             = QFileInfo(program).isAbsolute() ? program : QStandardPaths::findExecutable(program);
         result.appPath = found.isEmpty() ? program : found;
     }
-    qCDebug(lcFiles) << "association of" << suffix << result.mimeType << result.desktopId;
+    qCDebug(lcFileRecords) << "association of" << suffix << result.mimeType << result.desktopId;
     return result;
 }
 

@@ -160,7 +160,8 @@ public:
 
 using CFileRefList = CBizTypedPtrRefList<CFileRecord>;
 
-// The column order of two entries: the record's hook first, then the entries' own fields
+// The column order of two entries: the record's hook first; then subfolder entries ahead
+// of files (in folder order) whatever the column; then the entries' own fields
 // (names under the loose name comparison, sizes as unsigned numbers, times as times).
 // Answers 0 for kinds the list does not sort by.
 int CompareFileColumn(const CFileRecord &a, const CFileRecord &b, int columnKind);

@@ -13,11 +13,6 @@
 
 namespace {
 
-bool isTopLevel(const CWorkspaceRecord &folder)
-{
-    return !folder.pathIds.isEmpty() && folder.pathIds.constFirst() == folder.id;
-}
-
 int sign(qint64 v)
 {
     return v < 0 ? -1 : (v > 0 ? 1 : 0);
@@ -108,6 +103,11 @@ int CompareFileColumn(const CFileRecord &a, const CFileRecord &b, int columnKind
 {
     if (const std::optional<int> decided = a.CompareHook(EFileCompareHook(columnKind), b))
         return *decided;
+    // Whatever the column, subfolder entries stay ahead of the files, in folder order.
+    if (a.IsFolderEntry() != b.IsFolderEntry())
+        return a.IsFolderEntry() ? -1 : 1;
+    if (a.IsFolderEntry())
+        return sign(qint64(a.folderItem->sortIndex) - qint64(b.folderItem->sortIndex));
     const auto *sa = dynamic_cast<const CSharedFileRecord *>(&a);
     const auto *sb = dynamic_cast<const CSharedFileRecord *>(&b);
     switch (columnKind) {

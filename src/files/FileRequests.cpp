@@ -88,7 +88,7 @@ int CFileListRequest::ParseResponse(CBizWinHttpClient &client, int)
     for (const CBizXmlElement &item : items) {
         auto record = std::make_unique<CSharedFileRecord>();
         if (!ParseFile(item, record.get())) {
-            qCWarning(lcFiles) << "file list: an incomplete entry ends the list at" << m_read;
+            qCWarning(lcFileRecords) << "file list: an incomplete entry ends the list at" << m_read;
             break;
         }
         if (m_list)
@@ -161,7 +161,7 @@ void CFileDetailsRequest::HandleErrorStatus(CBizWinHttpClient &client, int statu
         CPathRequest::HandleErrorStatus(client, status);
     } catch (const CRequestException &e) {
         if (m_details && AbsorbFault(e)) {
-            qCInfo(lcFiles) << operation() << "fault" << e.code() << "taken as details";
+            qCInfo(lcFileRecords) << operation() << "fault" << e.code() << "taken as details";
             return;
         }
         throw;
@@ -224,7 +224,7 @@ int CFileGetRequest::ParseResponse(CBizWinHttpClient &client, int)
     // and nothing of the bad bytes remains.
     if (!m_expected.isEmpty() && !m_digest.isEmpty()
         && m_digest.compare(m_expected, Qt::CaseInsensitive) != 0) {
-        qCWarning(lcFiles) << "digest mismatch for" << m_path;
+        qCWarning(lcFileRecords) << "digest mismatch for" << m_path;
         throw CRequestException(QString::fromUtf16(FaultCode::DigestMismatch), m_path);
     }
     return 0;

@@ -13,7 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 
-Q_LOGGING_CATEGORY(lcFiles, "velquor.files")
+Q_LOGGING_CATEGORY(lcFileRecords, "velquor.files")
 
 CFileTypeManager::CFileTypeManager(CLoginManager *loginManager)
     : CHasLoginManager(loginManager)
@@ -80,7 +80,7 @@ void CFileTypeManager::SaveCache() const
     CBizArchiveWriter writer;
     m_raw->Serialize(writer);
     SaveArchiveFile(path, writer.data());
-    qCDebug(lcFiles) << "saved" << m_raw->GetCount() << "file types";
+    qCDebug(lcFileRecords) << "saved" << m_raw->GetCount() << "file types";
 }
 
 bool CFileTypeManager::LoadCache()
@@ -97,7 +97,7 @@ bool CFileTypeManager::LoadCache()
         if (!reader.atEnd())
             reader.ThrowBadFormat();
     } catch (const CBizException &e) {
-        qCWarning(lcFiles) << "file type cache unusable:" << e.ErrorMessage();
+        qCWarning(lcFileRecords) << "file type cache unusable:" << e.ErrorMessage();
         ShowErrorMessage(17956, QStringLiteral("fileTypes.vqr"));
         QFile::remove(path);
         SetRawList(std::make_unique<CFileTypeList>(true));
@@ -121,7 +121,7 @@ bool CSharedFileTypeManager::Load()
         return false;
     SetRawList(std::move(raw));
     m_loaded = true;
-    qCDebug(lcFiles) << "loaded" << rawList().GetCount() << "file types";
+    qCDebug(lcFileRecords) << "loaded" << rawList().GetCount() << "file types";
     return true;
 }
 
@@ -136,7 +136,7 @@ qint32 CSharedFileTypeManager::Count()
 bool CSharedFileTypeManager::SaveIfLoaded() const
 {
     if (!m_loaded) {
-        qCInfo(lcFiles) << "file types not loaded in this session: the cache stays";
+        qCInfo(lcFileRecords) << "file types not loaded in this session: the cache stays";
         return false;
     }
     SaveCache();

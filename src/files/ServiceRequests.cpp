@@ -236,6 +236,6 @@ int CAutoUpdateGetRequest::ParseResponse(CBizWinHttpClient &client, int)
     qint64 length = 0;
     if (client.DownloadToFile(m_destination, false, &digest, &length, m_expected))
         return 1;
-    qCWarning(lcFiles) << "update package not stored (write failure or digest mismatch)";
+    qCWarning(lcFileRecords) << "update package not stored (write failure or digest mismatch)";
     return 0;
 }

@@ -488,3 +488,74 @@ TEST_F(ServiceTest, TlsChannelFailuresAreRetriedTenTimesThenReported)
     ASSERT_EQ(messages.size(), 1);
     EXPECT_EQ(messages[0], QStringLiteral("送信時のリトライ回数が上限(10)を越えました！"));
 }
+
+// file/get resuming the bytes already present: "Range: -N" and the digest of the whole file.
+class CResumingGetRequest : public CTestGetRequest
+{
+public:
+    CResumingGetRequest(const QString &key, qint32 folder, const QString &path,
+                        const QString &local, const QString &expected, qint64 present)
+        : CTestGetRequest(key, folder, path, local, expected)
+        , m_present(present)
+    {}
+
+protected:
+    void PrepareHeaders(CBizWinHttpClient &client) override
+    {
+        CTestGetRequest::PrepareHeaders(client);
+        client.SetHeader(QStringLiteral("Range"), QStringLiteral("-%1").arg(m_present));
+    }
+    int ParseResponse(CBizWinHttpClient &client, int) override
+    {
+        return client.DownloadToFile(m_local, true, &digest, &length, m_expected);
+    }
+    qint64 m_present;
+};
+
+TEST_F(Transport, ResumedDownloadDigestsTheWholeFile)
+{
+    const QString md5 = Upload(QStringLiteral("part.bin"), 100 * 1000 + 3, 11);
+    QFile source(dir() + QStringLiteral("/part.bin"));
+    ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+    const QByteArray whole = source.readAll();
+    const QString target = dir() + QStringLiteral("/part-local.bin");
+    {
+        QFile f(target);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(whole.left(1000));
+    }
+    CResumingGetRequest get(key, folder, QStringLiteral("/part.bin"), target, md5, 1000);
+    ASSERT_TRUE(get.ExecuteGet());
+    EXPECT_EQ(get.digest, md5);
+    EXPECT_EQ(get.length, whole.size());
+    QFile f(target);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), whole);
+}
+
+// Cancels once a quarter of the run is done.
+class CCancelAtQuarter : public CBizProgressHandler
+{
+protected:
+    bool OnStep(qint32 position) override
+    {
+        if (m_total > 0 && position > m_total / 4)
+            Cancel();
+        return true;
+    }
+};
+
+TEST_F(Transport, CancelledUploadReturnsZeroAndCreatesNothing)
+{
+    const QString local = dir() + QStringLiteral("/cancel.bin");
+    writeRandomFile(local, 20 * 1024 * 1024, 3);
+    CCancelAtQuarter progress;
+    CTestUploadRequest up(key, folder, QStringLiteral("/cancel.bin"), local, &progress);
+    EXPECT_EQ(up.ExecutePost(), 0);
+    EXPECT_TRUE(progress.isCancelled());
+    EXPECT_TRUE(server
+                    ->Hook(QStringLiteral("file"),
+                           {{QStringLiteral("workspaceId"), QString::number(folder)},
+                            {QStringLiteral("path"), QStringLiteral("/cancel.bin")}})
+                    .startsWith(u'!'));
+}

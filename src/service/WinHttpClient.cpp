@@ -33,7 +33,7 @@ namespace {
 constexpr int kDefaultTimeoutMs = 30000;
 constexpr int kPollIntervalMs = 100;
 constexpr int kMaxBodyResumes = 5;
-constexpr qint64 kReadBuffer = 1 << 20;
+constexpr qint64 kReadBuffer = 2 << 20;
 constexpr qint64 kMaxUploadSize = Q_INT64_C(0x100000000);
 constexpr int kErrorFileTooLarge = 223;
 
@@ -224,7 +224,7 @@ public:
 
     bool open(OpenMode mode) override
     {
-        if (!m_file.open(QIODevice::ReadOnly))
+        if (!m_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
             return false;
         m_pos = 0;
         return QIODevice::open(mode | QIODevice::Unbuffered);
@@ -256,12 +256,21 @@ public:
     }
 
 protected:
+    // Hands the network layer as much as it asks for (one hand-over per call is costly),
+    // assembled from file pieces of PieceSize bytes.
     qint64 readData(char *data, qint64 maxSize) override
     {
-        const qint64 n = readAt(m_pos, data, maxSize);
-        if (n > 0)
+        qint64 total = 0;
+        while (total < maxSize) {
+            const qint64 n = readAt(m_pos, data + total, maxSize - total);
+            if (n < 0)
+                return total > 0 ? total : -1;
+            if (n == 0)
+                break;
+            total += n;
             m_pos += n;
-        return n;
+        }
+        return total;
     }
     qint64 readAt(qint64 at, char *data, qint64 maxSize)
     {

@@ -8,6 +8,7 @@
 #include "app/core/Paths.h"
 #include "service/Request.h"
 #include "store/BizProps.h"
+#include "support/DevServer.h"
 
 #include <QDir>
 #include <QEventLoop>
@@ -21,41 +22,21 @@
 
 #include <memory>
 
-// One devserver with test hooks, stopped with the object.
+// The shared devserver fixture (tests/support/DevServer.h) with test hooks; Hook answers
+// "!<status> <body>" for a refused hook, since some tests expect one.
 class CTestDevServer
 {
 public:
-    ~CTestDevServer()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.terminate();
-            if (!m_process.waitForFinished(5000))
-                m_process.kill();
-            m_process.waitForFinished(2000);
-        }
-    }
     bool Start(const QStringList &extra = {})
     {
-        m_https = extra.contains(QStringLiteral("--https"));
-        m_process.setProgram(QStringLiteral(VELQUOR_DEVSERVER_PATH));
-        m_process.setArguments(QStringList{QStringLiteral("--port"), QStringLiteral("0"),
-                                           QStringLiteral("--test-hooks")}
-                               + extra);
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start();
-        if (!m_process.waitForStarted(5000))
+        m_server = DevServer::Start(QStringList{QStringLiteral("--seed"), QStringLiteral("demo"),
+                                                QStringLiteral("--test-hooks")}
+                                    + extra);
+        if (!m_server)
             return false;
-        while (m_process.waitForReadyRead(10000) || m_process.canReadLine()) {
-            if (!m_process.canReadLine())
-                continue;
-            const QString line = QString::fromUtf8(m_process.readLine()).trimmed();
-            const int colon = line.lastIndexOf(u':');
-            if (line.startsWith(QLatin1String("listening on")) && colon > 0) {
-                m_port = quint16(line.mid(colon + 1).toUInt());
-                return m_port != 0;
-            }
-        }
-        return false;
+        m_https = m_server->secure();
+        m_port = m_server->port();
+        return m_port != 0;
     }
     quint16 port() const { return m_port; }
     bool https() const { return m_https; }
@@ -83,7 +64,7 @@ public:
     }
 
 private:
-    QProcess m_process;
+    std::unique_ptr<DevServer> m_server;
     quint16 m_port = 0;
     bool m_https = false;
 };

@@ -559,7 +559,7 @@ bool CLocalWorkspaceManager::ConvertLayout()
         if (!to.isEmpty() && IsInsideRoot(from) && IsInsideRoot(to)) {
             if (!PathExists(to)) {
                 moved = MoveDirectory(from, to);
-            } else {
+            } else if (IsFolder(to)) {
                 try {
                     // Both hold files of the same folder: merge, then drop the empty source.
                     moved = MoveTree(from, to, progress()) >= 0 && IsFolderEmpty(from)

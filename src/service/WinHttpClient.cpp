@@ -882,7 +882,9 @@ bool CBizWinHttpClient::DownloadToFile(const QString &path, bool resume, QString
             return false;
     }
     QFile file(partial);
-    if (!file.open(resume ? QIODevice::ReadWrite : (QIODevice::WriteOnly | QIODevice::Truncate)))
+    // Unbuffered: the chunks are large already, a second copy buys nothing.
+    if (!file.open((resume ? QIODevice::ReadWrite : (QIODevice::WriteOnly | QIODevice::Truncate))
+                   | QIODevice::Unbuffered))
         return false;
     qint64 length = resume ? file.size() : 0;
 
@@ -933,16 +935,17 @@ bool CBizWinHttpClient::DownloadToFile(const QString &path, bool resume, QString
     }
 
     bool cancelled = false;
+    QByteArray chunk(256 * 1024, Qt::Uninitialized);
     auto drain = [&] {
         while (!cancelled && m_reply && m_reply->bytesAvailable() > 0) {
-            const QByteArray chunk = m_reply->read(256 * 1024);
-            if (chunk.isEmpty())
+            const qint64 n = m_reply->read(chunk.data(), chunk.size());
+            if (n <= 0)
                 break;
-            if (file.write(chunk) != chunk.size())
+            if (file.write(chunk.constData(), n) != n)
                 throw CBizFileException(CBizFileException::CauseFromErrno(errno), partial);
             if (wantDigest)
-                digest.AddToDigest(chunk);
-            length += chunk.size();
+                digest.AddToDigest(chunk.constData(), n);
+            length += n;
             if (!meter.AdvanceTo(length)) {
                 cancelled = true;
                 m_cancelled = true;

@@ -19,6 +19,8 @@ public:
 
     void AddAllowedSwitches(CBizCommandLine &commandLine) override;
     bool HandleSwitches(const CBizCommandLine &commandLine) override;
+    // The command-line download (defined with CExeCmdManager): handled, with the exit code.
+    bool RunCommandLine(qint32 &exitCode) override;
 
     QString accfirmId() const { return m_accfirmId; }
     QString loginId() const { return m_loginId; }

@@ -13,6 +13,7 @@ constexpr qint32 AlreadyRunning = -4;    // this installation runs already
 constexpr qint32 SystemStartFailed = -5; // the main system could not start
 constexpr qint32 NotAvailable = -6;      // the no-UI download is not part of this build yet
 constexpr qint32 NoDisplay = -7;         // interactive start without a display
+constexpr qint32 DownloadIncomplete = -8; // no-UI download stopped without an error code
 } // namespace ExitCode
 
 // The process exit status for a code: 0 exactly when the code is 0, otherwise the code's

@@ -4,6 +4,7 @@
 
 #include "account/AccountRequests.h"
 #include "account/LoginManager.h"
+#include "app/core/OsUtils.h"
 #include "app/core/Paths.h"
 #include "service/RequestException.h"
 #include "store/Archive.h"
@@ -60,6 +61,9 @@ TEST_F(AccountSignInTest, FirstSignInRegistersThenLogsIn)
     EXPECT_TRUE(u.privBulkDownload);
     EXPECT_FALSE(u.customerLoginDispName.isEmpty());
     EXPECT_EQ(m->officeFlag(), 1);
+    QString pcName;
+    ComputerName(pcName);
+    EXPECT_EQ(u.pcName, pcName); // the service echoes the name the login sent
     EXPECT_FALSE(m->accessKey().isEmpty());
     EXPECT_FALSE(m->clientKey().isEmpty());
     EXPECT_TRUE(m->IsOnline());

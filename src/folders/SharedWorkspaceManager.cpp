@@ -154,10 +154,14 @@ bool CSharedWorkspaceManager::MoveFolder(qint32 id, qint32 dstParentId)
     if (!ok)
         return false;
 
-    if (m_mirror) {
-        const CWorkspaceList &local = m_mirror->list();
-        if (local.FindById(id) && (dstParentId <= 0 || local.FindById(dstParentId)))
-            Quietly("move", [&] { m_mirror->MoveLocalFolder(id, dstParentId); });
+    // The cached files move along; a destination not mirrored yet is mirrored first, so
+    // the folder does not stay behind at its old place (and lose its cache at the next
+    // load).
+    if (m_mirror && m_mirror->list().FindById(id)) {
+        Quietly("move", [&] {
+            if (dstParentId <= 0 || m_mirror->FindById(dstParentId))
+                m_mirror->MoveLocalFolder(id, dstParentId);
+        });
     }
 
     // The moved subtree takes its new chain, so that lookups and the mirror's on-demand

@@ -1,0 +1,214 @@
+// The whole folder tree of a large office, loaded from the devserver the way the client does
+// it (request, parse, tree order, chain names, mirror comparison with a local mirror of
+// every folder), side by side with curl fetching the same answer; FindByPath over the same
+// tree; and the peak memory of a process that does one such load.
+//
+//   bench_folders [folders=10000] [runs=7]
+#include "account/LoginManager.h"
+#include "app/core/AppState.h"
+#include "app/core/Messages.h"
+#include "app/core/Paths.h"
+#include "folders/LocalWorkspaceManager.h"
+#include "folders/SharedWorkspaceManager.h"
+#include "store/BizProps.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+double Median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+bool WriteServerVqr(quint16 port)
+{
+    QDir().mkpath(DataPath());
+    CBizProps props(DataPath({}, QStringLiteral("server.vqr")));
+    props.SetValue(QStringLiteral("hostName"), QStringLiteral("127.0.0.1"));
+    props.SetValue(QStringLiteral("secure"), QStringLiteral("0"));
+    props.SetValue(QStringLiteral("httpPort"), QString::number(port));
+    return props.Save();
+}
+
+bool SignIn(CLoginManager &login)
+{
+    return login.LoadSavedLogins()
+           && login.SignIn(QStringLiteral("demo"), QStringLiteral("yamada"),
+                           QStringLiteral("yamada-pass"), false);
+}
+
+// One load in a process of its own, for its peak resident size.
+int ChildLoad()
+{
+    CLoginManager login;
+    if (!SignIn(login))
+        return 2;
+    CLocalWorkspaceManager local(&login);
+    CSharedWorkspaceManager shared(&login, &local);
+    local.AttachShared(&shared);
+    if (!local.Load() || !shared.Load() || !shared.IsTreeComplete())
+        return 3;
+    std::printf("child: %lld folders, %lld mirrored\n", qlonglong(shared.list().size()),
+                qlonglong(local.list().size()));
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    AppState::SetNoUiMode(true);
+    SetMessageSink([](const QString &text, MsgIcon, MsgButtons) {
+        std::fprintf(stderr, "message: %s\n", qPrintable(text));
+        return int(IDOK);
+    });
+    const QStringList args = app.arguments();
+    if (args.value(1) == QLatin1String("child"))
+        return ChildLoad();
+
+    const int folders = args.value(1, QStringLiteral("10000")).toInt();
+    const int runs = std::max(3, args.value(2, QStringLiteral("7")).toInt());
+
+    QTemporaryDir install;
+    QDir::setCurrent(install.path());
+    QProcess server;
+    server.setProgram(QStringLiteral(VELQUOR_DEVSERVER_PATH));
+    server.setArguments({QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--seed"),
+                         QStringLiteral("scale:folders=%1,files=0").arg(folders)});
+    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    server.start();
+    quint16 port = 0;
+    while (port == 0 && server.waitForReadyRead(120000)) {
+        const QString line = QString::fromUtf8(server.readLine()).trimmed();
+        if (line.startsWith(QLatin1String("listening on")))
+            port = quint16(line.section(u':', -1).toUInt());
+    }
+    if (port == 0 || !WriteServerVqr(port)) {
+        std::fprintf(stderr, "devserver did not start\n");
+        return 1;
+    }
+
+    CLoginManager login;
+    if (!SignIn(login)) {
+        std::fprintf(stderr, "sign-in failed\n");
+        return 1;
+    }
+    CLocalWorkspaceManager local(&login);
+    CSharedWorkspaceManager shared(&login, &local);
+    local.AttachShared(&shared);
+    local.WriteVersion();
+    if (!shared.Load()) {
+        std::fprintf(stderr, "load failed\n");
+        return 1;
+    }
+    // A mirror of every folder, so that each load compares the whole tree.
+    QElapsedTimer timer;
+    timer.start();
+    for (const CWorkspaceRecord *r : shared.list())
+        local.FindById(r->id);
+    const double mirrorMs = timer.nsecsElapsed() / 1e6;
+    timer.restart();
+    local.Load();
+    const double localLoadMs = timer.nsecsElapsed() / 1e6;
+
+    // curl: the same answer, body discarded.
+    const QString url = QStringLiteral("http://127.0.0.1:%1/apps/api/apis/workspace/list"
+                                       "?recursive=true&offset=0&dir=asc")
+                            .arg(port);
+    std::vector<double> curlTransfer, curlProcess;
+    qint64 answerBytes = 0;
+    for (int i = 0; i < runs; ++i) {
+        QProcess curl;
+        timer.restart();
+        curl.start(QStringLiteral("curl"),
+                   {QStringLiteral("-s"), QStringLiteral("-o"), QStringLiteral("/dev/null"),
+                    QStringLiteral("-w"), QStringLiteral("%{time_total} %{size_download}"),
+                    QStringLiteral("-H"),
+                    QStringLiteral("x-velquor-access-key: ") + login.accessKey(), url});
+        curl.waitForFinished(60000);
+        curlProcess.push_back(timer.nsecsElapsed() / 1e6);
+        const QStringList out = QString::fromLatin1(curl.readAllStandardOutput()).split(u' ');
+        curlTransfer.push_back(out.value(0).toDouble() * 1000.0);
+        answerBytes = out.value(1).toLongLong();
+    }
+
+    // The client: the whole Load, and its parts.
+    std::vector<double> loadMs, requestMs, orderMs, syncMs;
+    for (int i = 0; i < runs; ++i) {
+        timer.restart();
+        if (!shared.Load() || !shared.IsTreeComplete())
+            return 1;
+        loadMs.push_back(timer.nsecsElapsed() / 1e6);
+
+        CWorkspaceList list;
+        SWorkspaceListOptions options;
+        options.recursive = true;
+        timer.restart();
+        CWorkspaceListRequest request(login, 0, options, &list);
+        request.ExecuteGet();
+        requestMs.push_back(timer.nsecsElapsed() / 1e6);
+        timer.restart();
+        list.ArrangeTreeOrder();
+        list.RefreshPathNames();
+        orderMs.push_back(timer.nsecsElapsed() / 1e6);
+        timer.restart();
+        local.SynchronizeWith(shared);
+        syncMs.push_back(timer.nsecsElapsed() / 1e6);
+    }
+
+    // FindByPath: the deepest folders of the tree, one request each.
+    std::vector<double> findMs;
+    QStringList paths;
+    for (const CWorkspaceRecord *r : shared.list()) {
+        if (r->Depth() == 3 && paths.size() < 50)
+            paths.append(r->DisplayPath());
+    }
+    for (const QString &path : std::as_const(paths)) {
+        CWorkspaceRecord found;
+        timer.restart();
+        if (!shared.FindByPath(path, found))
+            return 1;
+        findMs.push_back(timer.nsecsElapsed() / 1e6);
+    }
+
+    // Peak memory of one load in a fresh process (through /usr/bin/time).
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedOutputChannel);
+    child.start(QStringLiteral("/usr/bin/time"),
+                {QStringLiteral("-f"), QStringLiteral("%M"), app.applicationFilePath(),
+                 QStringLiteral("child")});
+    child.waitForFinished(120000);
+    const QString peak
+        = QString::fromLatin1(child.readAllStandardError()).trimmed().section(u'\n', -1);
+
+    std::printf("folders: %lld in the tree, answer %.1f MB, %d runs (medians)\n",
+                qlonglong(shared.list().size()), answerBytes / 1e6, runs);
+    std::printf("mirror of every folder: created in %.0f ms, read back from disk in %.1f ms\n",
+                mirrorMs, localLoadMs);
+    std::printf("curl transfer (time_total):          %7.1f ms\n", Median(curlTransfer));
+    std::printf("curl process (spawn to exit):        %7.1f ms\n", Median(curlProcess));
+    std::printf("client Load (request..mirror):       %7.1f ms  (%.2f x curl transfer)\n",
+                Median(loadMs), Median(loadMs) / Median(curlTransfer));
+    std::printf("  request + parse:                   %7.1f ms\n", Median(requestMs));
+    std::printf("  tree order + chain names:          %7.1f ms\n", Median(orderMs));
+    std::printf("  mirror comparison:                 %7.1f ms\n", Median(syncMs));
+    std::printf("FindByPath (%lld depth-3 paths):      %7.2f ms median\n", qlonglong(findMs.size()),
+                Median(findMs));
+    std::printf("peak RSS of a process doing one load: %s kB (exit %d)\n", qPrintable(peak),
+                child.exitCode());
+
+    server.terminate();
+    server.waitForFinished(5000);
+    return 0;
+}

@@ -67,7 +67,8 @@ function(velquor_test name kind)
         set(ARG_TIMEOUT 120)
     endif()
     include(GoogleTest)
-    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+    # Index names for parameterised cases: printed values may hold addresses that differ per run.
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES
         PROPERTIES LABELS "${labels}" TIMEOUT ${ARG_TIMEOUT}
                    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LANG=C.UTF-8")
 endfunction()

@@ -2,6 +2,7 @@
 // every folder-changing operation on the service and in the local mirror together, changes
 // made behind the client's back, and the offline tree read back from disk.
 
+#include "folders/FolderTestSupport.h"
 #include "support/DevServer.h"
 
 #include "account/LoginManager.h"
@@ -272,4 +273,66 @@ TEST_F(FolderTree, TheOfflineTreeReadFromDiskMatchesTheOnlineOne)
     for (const CWorkspaceRecord *c : offline.Children(0))
         roots.append(c->id);
     EXPECT_EQ(roots.size(), shared->Children(0).size());
+}
+
+TEST_F(FolderTree, ACancelledLoadDeletesNothing)
+{
+    ASSERT_TRUE(shared->Load());
+    MirrorAll();
+    for (const CWorkspaceRecord *r : local->list())
+        ASSERT_TRUE(WriteFile(local->LocalFolderPath(r) + QStringLiteral("/f.pdf.vqrca"), "c"));
+    const QString store = local->FolderRoot();
+    const QStringList before = FolderTest::Listing(store);
+    // A complete load would now delete 2023 and its cached file.
+    server->hook(QStringLiteral("folder/delete"), {{"folderPath", "経理/2023"}});
+
+    for (int after : {1, 2, 3, 5, 8}) {
+        FolderTest::CancelOnCue cancel([] { return true; }, after);
+        CBizProgressAttach attach(*shared, &cancel);
+        shared->Load();
+        ASSERT_TRUE(cancel.isCancelled());
+        EXPECT_FALSE(shared->IsTreeComplete());
+        EXPECT_EQ(FolderTest::Listing(store), before) << "cancelled at poll " << after;
+    }
+    EXPECT_TRUE(messages.isEmpty()) << "the user's cancel is no error";
+    ASSERT_TRUE(shared->Load());
+    EXPECT_NE(FolderTest::Listing(store), before);
+}
+
+TEST_F(FolderTree, HostileFolderNamesNeverLeaveTheStore)
+{
+    ASSERT_TRUE(shared->Load());
+    MirrorAll();
+    for (const CWorkspaceRecord *r : local->list())
+        ASSERT_TRUE(WriteFile(local->LocalFolderPath(r) + QStringLiteral("/f.pdf.vqrca"), "c"));
+    ASSERT_TRUE(QDir().mkpath(QStringLiteral("victim")));
+    ASSERT_TRUE(WriteFile(QStringLiteral("victim/keep.txt"), "x"));
+    const QStringList before = FolderTest::Listing(QDir::currentPath());
+
+    const qint32 common = Id("共有");
+    const qint32 salary = Id("給与");
+    const qint32 y2023 = Id("経理/2023");
+    server->hook(QStringLiteral("folder/rename"),
+                 {{"workspaceId", QString::number(common)}, {"name", ".."}});
+    server->hook(QStringLiteral("folder/rename"),
+                 {{"workspaceId", QString::number(salary)}, {"name", "a/b"}});
+    server->hook(QStringLiteral("folder/rename"),
+                 {{"workspaceId", QString::number(y2023)}, {"name", "a\\..\\..\\victim"}});
+    ASSERT_TRUE(shared->Load());
+    ASSERT_TRUE(shared->IsTreeComplete());
+    EXPECT_EQ(shared->list().FindById(common)->name, QStringLiteral(".."));
+    EXPECT_EQ(FolderTest::Listing(QDir::currentPath()), before);
+    EXPECT_EQ(local->list().FindById(common)->name, QStringLiteral("共有"));
+    EXPECT_EQ(local->list().FindById(salary)->name, QStringLiteral("給与"));
+
+    // A subfolder of a hostile-named folder cannot be mirrored anew either.
+    EXPECT_TRUE(local->DeleteLocalFolder(salary));
+    EXPECT_EQ(local->FindById(salary), nullptr);
+    const qint32 below = shared->FirstChild(salary)->id;
+    EXPECT_EQ(local->FindById(below), nullptr);
+    QStringList after = FolderTest::Listing(QDir::currentPath());
+    after.removeIf([](const QString &p) { return p.contains(QStringLiteral("給与")); });
+    QStringList expected = before;
+    expected.removeIf([](const QString &p) { return p.contains(QStringLiteral("給与")); });
+    EXPECT_EQ(after, expected);
 }

@@ -353,7 +353,6 @@ CWorkspaceRecord *CLocalWorkspaceManager::MirrorPath(const QList<qint32> &ids,
     if (FolderRoot().isEmpty())
         return nullptr;
 
-    bool added = false;
     CWorkspaceRecord *record = nullptr;
     QList<qint32> chainIds;
     // The names of the levels as they stand on disk: a local name that differs from the
@@ -370,7 +369,7 @@ CWorkspaceRecord *CLocalWorkspaceManager::MirrorPath(const QList<qint32> &ids,
             if (to.isEmpty() || (PathExists(from) && !MoveDirectory(from, to)))
                 return nullptr;
             RebaseSubtree(record, chainIds, targetNames);
-            added = true; // the order changed
+            m_list.ArrangeTreeOrder();
         }
         if (record && !EqualNamesIgnoreCase(record->name, names.at(i))
             && !PropagateName(ids.at(i), names.at(i)))
@@ -381,8 +380,7 @@ CWorkspaceRecord *CLocalWorkspaceManager::MirrorPath(const QList<qint32> &ids,
             const QString path = LocalFolderPath(fresh.get());
             if (path.isEmpty() || !IsInsideRoot(path) || !CreateFolders(path))
                 return nullptr;
-            record = m_list.Add(std::move(fresh));
-            added = true;
+            record = m_list.AddInTree(std::move(fresh));
         }
         localNames.append(record->name);
     }
@@ -393,8 +391,6 @@ CWorkspaceRecord *CLocalWorkspaceManager::MirrorPath(const QList<qint32> &ids,
         return nullptr;
     if (folderStyle)
         record->folderStyle = FolderStyleFromService(*folderStyle);
-    if (added)
-        m_list.ArrangeTreeOrder();
     return record;
 }
 

@@ -114,9 +114,8 @@ bool CSharedWorkspaceManager::CreateFolder(qint32 parentId, const QString &name,
     record->folderStyle = FolderStyleFromService(folderStyle);
     if (newId)
         *newId = record->id;
-    CWorkspaceRecord *added = m_list.Add(std::move(record));
-    // Appended at the tail: move it behind its parent's subtree.
-    m_list.ArrangeTreeOrder();
+    // Appended now, placed behind its parent's subtree before the next walk.
+    CWorkspaceRecord *added = m_list.AddInTree(std::move(record));
     if (m_mirror) {
         const QList<qint32> ids = added->pathIds;
         const QStringList names = added->pathNames;

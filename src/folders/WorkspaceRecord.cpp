@@ -123,6 +123,19 @@ CWorkspaceRecord *CWorkspaceList::Add(std::unique_ptr<CWorkspaceRecord> record)
     return Base::Add(id, std::move(record));
 }
 
+CWorkspaceRecord *CWorkspaceList::AddInTree(std::unique_ptr<CWorkspaceRecord> record)
+{
+    CWorkspaceRecord *added = Add(std::move(record));
+    m_orderPending = m_orderPending || (added && size() > 1);
+    return added;
+}
+
+void CWorkspaceList::EnsureTreeOrder() const
+{
+    if (m_orderPending)
+        const_cast<CWorkspaceList *>(this)->ArrangeTreeOrder();
+}
+
 bool CWorkspaceList::RemoveById(qint32 id)
 {
     return Base::RemoveKey(id);
@@ -172,6 +185,7 @@ qsizetype CWorkspaceList::PositionOf(const CWorkspaceRecord *record) const
 
 CWorkspaceRecord *CWorkspaceList::FirstChild(qint32 id) const
 {
+    EnsureTreeOrder();
     if (id <= 0)
         return GetHead();
     const CWorkspaceRecord *folder = FindById(id);
@@ -184,6 +198,7 @@ CWorkspaceRecord *CWorkspaceList::FirstChild(qint32 id) const
 
 CWorkspaceRecord *CWorkspaceList::NextSibling(const CWorkspaceRecord *record) const
 {
+    EnsureTreeOrder();
     const qsizetype pos = PositionOf(record);
     if (pos < 0)
         return nullptr;
@@ -304,6 +319,7 @@ void CWorkspaceList::Search(qint32 id, const QString &text, CWorkspaceRefList &r
 
 void CWorkspaceList::ArrangeTreeOrder()
 {
+    m_orderPending = false;
     const qsizetype n = size();
     std::vector<std::vector<qsizetype>> children(static_cast<size_t>(n));
     std::vector<qsizetype> roots;
@@ -360,6 +376,7 @@ void CWorkspaceList::ArrangeTreeOrder()
 
 void CWorkspaceList::SortByName()
 {
+    m_orderPending = false;
     const qsizetype n = size();
     if (n < 2)
         return;

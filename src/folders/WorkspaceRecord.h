@@ -104,6 +104,10 @@ public:
     // Appends the record and indexes it under its id; an existing record of that id is
     // removed (and deleted) first, so the list never holds two records of one id.
     CWorkspaceRecord *Add(std::unique_ptr<CWorkspaceRecord> record);
+    // Add for a tree that is kept in tree order: the record is appended now and the list
+    // arranged (ArrangeTreeOrder) before the next walk, so that adding many folders one by
+    // one costs one arrangement.
+    CWorkspaceRecord *AddInTree(std::unique_ptr<CWorkspaceRecord> record);
     // Unlinks and deletes the record of that id (its subtree stays). False when absent.
     bool RemoveById(qint32 id);
     // Removes the record and every record of its subtree. Answers how many went.
@@ -157,5 +161,9 @@ public:
     qsizetype PositionOf(const CWorkspaceRecord *record) const;
 
 private:
+    // Arranges a list that AddInTree left out of order.
+    void EnsureTreeOrder() const;
+
     mutable QHash<const CWorkspaceRecord *, qsizetype> m_positions;
+    bool m_orderPending = false;
 };

@@ -4,6 +4,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -231,6 +232,10 @@ bool FrontServer::process_and_close_socket(socket_t sock)
 {
     SSL *ssl = nullptr;
     bool ok = true;
+    // Headers and body go out in separate writes: without this, Nagle's algorithm holds the
+    // body back until the client's delayed ACK, about 40 ms per answer.
+    int one = 1;
+    setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     if (tls_) {
         ssl = SSL_new(tls_);
         SSL_set_fd(ssl, sock);

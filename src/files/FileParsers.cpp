@@ -4,10 +4,13 @@
 #include "FileRecord.h"
 #include "FileTypeRecord.h"
 
+#include "app/core/BizException.h"
 #include "folders/WorkspaceRecord.h"
 #include "service/WinHttpClient.h"
 #include "service/XmlDocument.h"
 #include "store/Convert.h"
+
+#include <QXmlStreamReader>
 
 namespace {
 
@@ -67,25 +70,222 @@ bool readFileHead(CBizXmlElement &e, CSharedFileRecord &r)
 
 } // namespace
 
+namespace {
+
+// The children of "file" in the service's order; isFavorite is the only optional one.
+enum EFileField {
+    FComment,
+    FCommentUpdateDispName,
+    FCommentUpdateId,
+    FCommentUpdateTime,
+    FDigest,
+    FIsFavorite,
+    FLockDispName,
+    FLockId,
+    FLockKey,
+    FPath,
+    FSize,
+    FUpdateDispName,
+    FUpdateId,
+    FUpdateName,
+    FUpdateTime,
+    FTransactionAmount,
+    FTransactionDate,
+    FTransactionName,
+    FWorkspaceId,
+    FFieldCount
+};
+
+const char *const kFileFieldNames[FFieldCount] = {"comment",
+                                                  "commentUpdateDispName",
+                                                  "commentUpdateId",
+                                                  "commentUpdateTime",
+                                                  "digest",
+                                                  "isFavorite",
+                                                  "lockDispName",
+                                                  "lockId",
+                                                  "lockKey",
+                                                  "path",
+                                                  "size",
+                                                  "updateDispName",
+                                                  "updateId",
+                                                  "updateName",
+                                                  "updateTime",
+                                                  "transactionAmount",
+                                                  "transactionDate",
+                                                  "transactionName",
+                                                  "workspaceId"};
+
+struct SFileFields
+{
+    QString text[FFieldCount];
+    bool present[FFieldCount] = {};
+};
+
+int fileFieldIndex(QStringView name)
+{
+    for (int i = 0; i < FFieldCount; ++i) {
+        if (name == QLatin1String(kFileFieldNames[i]))
+            return i;
+    }
+    return -1;
+}
+
+// Applies the fields in order; stops at the first missing required one (false), so the
+// fields before the gap keep their values.
+bool applyFileFields(const SFileFields &f, CSharedFileRecord &r)
+{
+    for (int i = 0; i < FFieldCount; ++i) {
+        if (!f.present[i]) {
+            if (i == FIsFavorite)
+                continue;
+            return false;
+        }
+        const QString &t = f.text[i];
+        switch (EFileField(i)) {
+        case FComment:
+            r.comment = t;
+            break;
+        case FCommentUpdateDispName:
+            r.commentUpdateDispName = t;
+            break;
+        case FCommentUpdateId:
+            r.commentUpdateId = ParseInt(t);
+            break;
+        case FCommentUpdateTime:
+            r.commentUpdateTime = ParseDateTime(t);
+            break;
+        case FDigest:
+            r.digest = t;
+            break;
+        case FIsFavorite:
+            r.isFavorite = ParseInt(t) != 0;
+            break;
+        case FLockDispName:
+            r.lockDispName = t;
+            break;
+        case FLockId:
+            r.lockId = ParseInt(t);
+            break;
+        case FLockKey:
+            r.lockKey = t;
+            break;
+        case FPath:
+            r.path = t;
+            break;
+        // Unsigned 32-bit on the service's side: read wider so 2-4 GiB do not saturate.
+        case FSize:
+            r.size = quint32(ParseInt64(t));
+            break;
+        case FUpdateDispName:
+            r.updateDispName = t;
+            break;
+        case FUpdateId:
+            r.updateId = ParseInt(t);
+            break;
+        case FUpdateName:
+            r.updateName = t;
+            break;
+        case FUpdateTime:
+            r.updateTime = ParseDateTime(t);
+            break;
+        case FTransactionAmount:
+            if (t.trimmed().isEmpty()) {
+                r.amountBlank = true;
+            } else {
+                r.transactionAmount = ParseInt64(t);
+                r.amountBlank = false;
+            }
+            break;
+        case FTransactionDate:
+            r.transactionDate = ParseDateTime(t);
+            break;
+        case FTransactionName:
+            r.transactionName = t;
+            break;
+        case FWorkspaceId:
+            r.workspaceId = ParseInt(t);
+            break;
+        case FFieldCount:
+            break;
+        }
+    }
+    return true;
+}
+
+[[noreturn]] void throwStreamError(const QXmlStreamReader &reader, quint32 code)
+{
+    throw CBizXmlDomException(code, reader.errorString(), int(reader.lineNumber()),
+                              int(reader.columnNumber()));
+}
+
+} // namespace
+
 bool ParseFile(CBizXmlElement element, CSharedFileRecord *record)
 {
     if (element.IsNull())
         return false;
+    SFileFields fields;
+    for (int i = 0; i < FFieldCount; ++i)
+        fields.present[i] = element.ChildText(QLatin1String(kFileFieldNames[i]), &fields.text[i]);
     CSharedFileRecord scratch;
-    CSharedFileRecord &r = record ? *record : scratch;
-    if (!readFileHead(element, r))
-        return false;
-    // Optional: older services do not send it.
-    element.ChildFlag(QStringLiteral("isFavorite"), &r.isFavorite);
-    return readText(element, "lockDispName", r.lockDispName) && readInt(element, "lockId", r.lockId)
-           && readText(element, "lockKey", r.lockKey) && readText(element, "path", r.path)
-           && readSize(element, r.size) && readText(element, "updateDispName", r.updateDispName)
-           && readInt(element, "updateId", r.updateId)
-           && readText(element, "updateName", r.updateName)
-           && readTime(element, "updateTime", r.updateTime) && readAmount(element, r)
-           && readTime(element, "transactionDate", r.transactionDate)
-           && readText(element, "transactionName", r.transactionName)
-           && readInt(element, "workspaceId", r.workspaceId);
+    return applyFileFields(fields, record ? *record : scratch);
+}
+
+bool ParseFileListAnswer(const QString &body,
+                         const std::function<bool(std::unique_ptr<CSharedFileRecord>)> &onFile)
+{
+    QXmlStreamReader reader(body);
+    // depth 1: root, 2: listResponse, 3: files, 4: file, 5: a field of the file
+    int depth = 0;
+    bool inResponse = false;
+    bool inFiles = false;
+    bool sawFiles = false;
+    bool walking = true;
+    SFileFields fields;
+    while (!reader.atEnd()) {
+        const QXmlStreamReader::TokenType token = reader.readNext();
+        if (token == QXmlStreamReader::DTD)
+            throw CBizXmlDomException(XmlError::DtdRefused, QStringLiteral("DTD refused"),
+                                      int(reader.lineNumber()), int(reader.columnNumber()));
+        if (token == QXmlStreamReader::StartElement) {
+            ++depth;
+            const QStringView name = reader.name();
+            if (depth == 2) {
+                inResponse = name == u"listResponse";
+            } else if (depth == 3 && inResponse && !sawFiles) {
+                inFiles = name == u"files";
+                sawFiles = inFiles;
+            } else if (depth == 4 && inFiles && walking) {
+                if (name.compare(u"file", Qt::CaseInsensitive) == 0)
+                    fields = SFileFields();
+            } else if (depth == 5 && inFiles && walking) {
+                const int index = fileFieldIndex(name);
+                if (index >= 0 && !fields.present[index]) {
+                    fields.present[index] = true;
+                    fields.text[index]
+                        = reader.readElementText(QXmlStreamReader::IncludeChildElements);
+                    --depth; // readElementText consumed the end element
+                }
+            }
+        } else if (token == QXmlStreamReader::EndElement) {
+            if (depth == 4 && inFiles && walking
+                && reader.name().compare(u"file", Qt::CaseInsensitive) == 0) {
+                auto record = std::make_unique<CSharedFileRecord>();
+                // An incomplete entry ends the walk; what was read stays.
+                walking = applyFileFields(fields, *record) && onFile(std::move(record));
+            } else if (depth == 3) {
+                inFiles = false;
+            } else if (depth == 2) {
+                inResponse = false;
+            }
+            --depth;
+        }
+    }
+    if (reader.hasError())
+        throwStreamError(reader,
+                         body.trimmed().startsWith(u'<') ? XmlError::Malformed : XmlError::NotXml);
+    return sawFiles;
 }
 
 bool ParseFileVoucher(CBizXmlElement element, CSharedFileRecord *record)

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 class CBizXmlElement;
 class CBizWinHttpClient;
@@ -20,6 +21,13 @@ using CFaultDetails = QMap<QString, QString>;
 // the service's order; every one is required except "isFavorite". Reading stops at the
 // first missing one (the fields read before keep their values) and the answer is false.
 bool ParseFile(CBizXmlElement element, CSharedFileRecord *record);
+
+// Reads the body of a file list answer (listResponse/files/file*) with a streaming reader:
+// every "file" becomes a record handed to onFile (which answers false to stop). A "file"
+// that fails to parse ends the walk. False when the answer has no "files". A body that is
+// not well-formed XML raises CBizXmlDomException (a DTD is refused).
+bool ParseFileListAnswer(const QString &body,
+                         const std::function<bool(std::unique_ptr<CSharedFileRecord>)> &onFile);
 
 // Reads a "fileVoucher" element (date, amount, name, voucherId, path and the updater);
 // all children required.

@@ -79,24 +79,19 @@ void CFileListRequest::PrepareParams(CBizWinHttpClient &client)
 
 int CFileListRequest::ParseResponse(CBizWinHttpClient &client, int)
 {
-    CBizXmlDocument doc;
-    const CBizXmlElement files = childOf(
-        ReadResponseElement(client, QStringLiteral("listResponse"), doc), QStringLiteral("files"));
-    if (files.IsNull())
+    // A folder page holds up to thousands of files: a streaming read, not a document.
+    QString body;
+    if (!client.ReadText(&body))
         return 0;
-    const QList<CBizXmlElement> items = files.Items(QStringLiteral("file"));
-    for (const CBizXmlElement &item : items) {
-        auto record = std::make_unique<CSharedFileRecord>();
-        if (!ParseFile(item, record.get())) {
-            qCWarning(lcFileRecords) << "file list: an incomplete entry ends the list at" << m_read;
-            break;
-        }
+    const bool found = ParseFileListAnswer(body, [this](std::unique_ptr<CSharedFileRecord> record) {
         if (m_list)
             m_list->Replace(std::move(record));
         ++m_read;
-        if (!ProgressContinue())
-            break;
-    }
+        return ProgressContinue();
+    });
+    if (!found)
+        return 0;
+    qCDebug(lcFileRecords) << "file list:" << m_read << "entries";
     return 1;
 }
 

@@ -3,6 +3,7 @@
 #include "files/FileRecord.h"
 #include "files/FileTypeRecord.h"
 
+#include "app/core/BizException.h"
 #include "folders/WorkspaceRecord.h"
 #include "service/XmlDocument.h"
 
@@ -175,4 +176,43 @@ TEST(FileParsersTest, FavouritesOfFoldersAndFiles)
                                              "<comment/><folderStyle/><id>3</id>"
                                              "</favorite>")),
         &none, find));
+}
+
+TEST(FileParsersTest, ListAnswerStopsAtTheFirstIncompleteEntry)
+{
+    auto answer = [](const QString &files) -> QString {
+        return QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?><velquor><listResponse>")
+               + files + QStringLiteral("</listResponse></velquor>");
+    };
+    QString second = fileXml();
+    second.replace(QStringLiteral("/a.xlsx"), QStringLiteral("/b.xlsx"));
+    second.replace(QStringLiteral("<file>"), QStringLiteral("<FILE>"));
+    second.replace(QStringLiteral("</file>"), QStringLiteral("</FILE>"));
+    const QString body
+        = answer(QStringLiteral("<files>") + fileXml() + second + fileXml(QStringLiteral("lockKey"))
+                 + fileXml() + QStringLiteral("</files>"));
+    QStringList paths;
+    ASSERT_TRUE(ParseFileListAnswer(body, [&](std::unique_ptr<CSharedFileRecord> r) {
+        paths << r->path;
+        EXPECT_EQ(r->size, 3000000000u);
+        return true;
+    }));
+    EXPECT_EQ(paths, (QStringList{"/a.xlsx", "/b.xlsx"}));
+
+    // The consumer may stop the walk (a cancel).
+    int taken = 0;
+    EXPECT_TRUE(
+        ParseFileListAnswer(body, [&](std::unique_ptr<CSharedFileRecord>) { return ++taken < 1; }));
+    EXPECT_EQ(taken, 1);
+
+    EXPECT_TRUE(ParseFileListAnswer(answer(QStringLiteral("<files/>")),
+                                    [](std::unique_ptr<CSharedFileRecord>) { return true; }));
+    EXPECT_FALSE(ParseFileListAnswer(answer(QString()),
+                                     [](std::unique_ptr<CSharedFileRecord>) { return true; }));
+    EXPECT_THROW(ParseFileListAnswer(QStringLiteral("<velquor><listResponse><files><file>"),
+                                     [](std::unique_ptr<CSharedFileRecord>) { return true; }),
+                 CBizXmlDomException);
+    EXPECT_THROW(ParseFileListAnswer(QStringLiteral("<!DOCTYPE x [<!ENTITY a \"b\">]><velquor/>"),
+                                     [](std::unique_ptr<CSharedFileRecord>) { return true; }),
+                 CBizXmlDomException);
 }

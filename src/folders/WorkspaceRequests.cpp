@@ -5,6 +5,9 @@
 #include "store/Convert.h"
 
 #include <QDomNode>
+#include <QXmlStreamReader>
+
+#include <vector>
 
 namespace {
 
@@ -13,10 +16,69 @@ QString Str(const char16_t *s)
     return QString::fromUtf16(s);
 }
 
-// The chain of "parents": the parent at node position i sets element i.
-bool ParseParents(const CBizXmlElement &parents, QList<qint32> &pathIds)
+// The children of one "workspace" as read, whichever way the answer was parsed; the rules
+// that make a record of them live in one place (ApplyWorkspace).
+struct SWorkspaceFields
 {
-    pathIds.clear();
+    std::optional<QString> comment, folderStyle, id, isDataBox, isFavorite, name, readOnly,
+        updateName, updateTime;
+    bool hasParents = false;
+    bool parentsOk = true;
+    QList<qint32> parentIds; // by node position; 0 where no parent gave an id
+};
+
+// A parent at node position i with a non-zero id sets element i.
+void SetParentAt(QList<qint32> &ids, qsizetype position, const QString &idText)
+{
+    const qint32 parentId = ParseInt(idText);
+    if (parentId == 0)
+        return;
+    if (ids.size() <= position)
+        ids.resize(position + 1, 0);
+    ids[position] = parentId;
+}
+
+bool ApplyWorkspace(const SWorkspaceFields &f, CWorkspaceRecord *record)
+{
+    if (!f.id || !f.isDataBox || !f.name || !f.hasParents || !f.parentsOk || !f.readOnly
+        || !f.updateName || !f.updateTime)
+        return false;
+    if (!record)
+        return true;
+    // Optional fields absent from the answer keep the record's values.
+    CWorkspaceRecord parsed = *record;
+    if (f.comment)
+        parsed.comment = *f.comment;
+    if (f.folderStyle)
+        parsed.folderStyle = FolderStyleFromService(ParseInt(*f.folderStyle));
+    parsed.id = ParseInt(*f.id);
+    parsed.isDataBox = ParseInt(*f.isDataBox) != 0 ? 1 : 0;
+    if (f.isFavorite)
+        parsed.isFavorite = ParseInt(*f.isFavorite) != 0 ? 1 : 0;
+    parsed.SetName(*f.name);
+    parsed.pathIds = f.parentIds;
+    parsed.readOnly = ParseInt(*f.readOnly) != 0 ? 1 : 0;
+    parsed.updateName = *f.updateName;
+    parsed.updateTime = ParseDateTime(*f.updateTime);
+    // No parent with an id gives the chain [id]; a chain that stops above the folder gets
+    // the folder appended, so it always ends with the folder itself.
+    parsed.NormalizePath();
+    *record = std::move(parsed);
+    return true;
+}
+
+// --- from a parsed document ---
+
+std::optional<QString> DomChild(CBizXmlElement &element, const QString &name)
+{
+    QString text;
+    if (!element.ChildText(name, &text))
+        return std::nullopt;
+    return text;
+}
+
+void ReadParents(const CBizXmlElement &parents, SWorkspaceFields &f)
+{
     const QList<QDomNode> nodes = parents.ChildNodes();
     for (qsizetype i = 0; i < nodes.size(); ++i) {
         const QDomNode &node = nodes.at(i);
@@ -24,16 +86,104 @@ bool ParseParents(const CBizXmlElement &parents, QList<qint32> &pathIds)
             || node.nodeName().compare(QLatin1String("parent"), Qt::CaseInsensitive) != 0)
             continue;
         CBizXmlElement parent(node.toElement());
-        qint32 parentId = 0;
-        if (!parent.ChildInt(QStringLiteral("id"), &parentId))
-            return false;
-        if (parentId == 0)
-            continue;
-        if (pathIds.size() <= i)
-            pathIds.resize(i + 1, 0);
-        pathIds[i] = parentId;
+        QString idText;
+        if (!parent.ChildText(QStringLiteral("id"), &idText)) {
+            f.parentsOk = false;
+            return;
+        }
+        SetParentAt(f.parentIds, i, idText);
     }
-    return true;
+}
+
+// --- from the stream (the tree answer: thousands of elements, no document built) ---
+
+std::optional<QString> *StreamField(SWorkspaceFields &f, QStringView name)
+{
+    if (name == u"comment")
+        return &f.comment;
+    if (name == u"folderStyle")
+        return &f.folderStyle;
+    if (name == u"id")
+        return &f.id;
+    if (name == u"isDataBox")
+        return &f.isDataBox;
+    if (name == u"isFavorite")
+        return &f.isFavorite;
+    if (name == u"name")
+        return &f.name;
+    if (name == u"readOnly")
+        return &f.readOnly;
+    if (name == u"updateName")
+        return &f.updateName;
+    if (name == u"updateTime")
+        return &f.updateTime;
+    return nullptr;
+}
+
+// At the start of "parents": walks its child nodes by position (white-space-only text is
+// no node) up to its end.
+void StreamParents(QXmlStreamReader &xml, SWorkspaceFields &f)
+{
+    qsizetype position = -1;
+    while (!xml.atEnd()) {
+        const QXmlStreamReader::TokenType token = xml.readNext();
+        if (token == QXmlStreamReader::EndElement)
+            return;
+        if (token == QXmlStreamReader::Characters) {
+            if (!xml.isWhitespace())
+                ++position;
+            continue;
+        }
+        if (token == QXmlStreamReader::Comment
+            || token == QXmlStreamReader::ProcessingInstruction) {
+            ++position;
+            continue;
+        }
+        if (token != QXmlStreamReader::StartElement)
+            continue;
+        ++position;
+        if (xml.name().compare(QLatin1String("parent"), Qt::CaseInsensitive) != 0) {
+            xml.skipCurrentElement();
+            continue;
+        }
+        std::optional<QString> idText;
+        while (xml.readNextStartElement()) {
+            if (!idText && xml.name() == u"id")
+                idText = xml.readElementText(QXmlStreamReader::IncludeChildElements);
+            else
+                xml.skipCurrentElement();
+        }
+        if (!idText)
+            f.parentsOk = false;
+        else
+            SetParentAt(f.parentIds, position, *idText);
+    }
+}
+
+// At the start of a "workspace": reads it up to its end.
+bool StreamWorkspace(QXmlStreamReader &xml, CWorkspaceRecord *record)
+{
+    SWorkspaceFields f;
+    while (xml.readNextStartElement()) {
+        const QStringView name = xml.name();
+        if (name == u"parents" && !f.hasParents) {
+            f.hasParents = true;
+            StreamParents(xml, f);
+            continue;
+        }
+        std::optional<QString> *field = StreamField(f, name);
+        if (field && !*field)
+            *field = xml.readElementText(QXmlStreamReader::IncludeChildElements);
+        else
+            xml.skipCurrentElement();
+    }
+    return ApplyWorkspace(f, record);
+}
+
+[[noreturn]] void RaiseXml(const QXmlStreamReader &xml, quint32 code)
+{
+    throw CBizXmlDomException(code, xml.errorString(), int(xml.lineNumber()),
+                              int(xml.columnNumber()));
 }
 
 // Shared by the requests whose answer is one "workspace" under the response element.
@@ -51,44 +201,22 @@ bool ParseWorkspace(CBizXmlElement element, CWorkspaceRecord *record)
 {
     if (element.IsNull())
         return false;
-    // Filled on a copy: a failed element leaves the caller's record as it was.
-    CWorkspaceRecord parsed = record ? *record : CWorkspaceRecord();
-
-    element.ChildText(QStringLiteral("comment"), &parsed.comment);
-    qint32 style = 0;
-    if (element.ChildInt(QStringLiteral("folderStyle"), &style))
-        parsed.folderStyle = FolderStyleFromService(style);
-    bool flag = false;
-    if (!element.ChildInt(QStringLiteral("id"), &parsed.id))
-        return false;
-    if (!element.ChildFlag(QStringLiteral("isDataBox"), &flag))
-        return false;
-    parsed.isDataBox = flag ? 1 : 0;
-    if (element.ChildFlag(QStringLiteral("isFavorite"), &flag))
-        parsed.isFavorite = flag ? 1 : 0;
-    QString name;
-    if (!element.ChildText(QStringLiteral("name"), &name))
-        return false;
-    parsed.SetName(name);
+    SWorkspaceFields f;
+    f.comment = DomChild(element, QStringLiteral("comment"));
+    f.folderStyle = DomChild(element, QStringLiteral("folderStyle"));
+    f.id = DomChild(element, QStringLiteral("id"));
+    f.isDataBox = DomChild(element, QStringLiteral("isDataBox"));
+    f.isFavorite = DomChild(element, QStringLiteral("isFavorite"));
+    f.name = DomChild(element, QStringLiteral("name"));
     CBizXmlElement parents = element.FindChild(QStringLiteral("parents"));
-    if (parents.IsNull() || !ParseParents(parents, parsed.pathIds))
-        return false;
-    if (!element.ChildFlag(QStringLiteral("readOnly"), &flag))
-        return false;
-    parsed.readOnly = flag ? 1 : 0;
-    if (!element.ChildText(QStringLiteral("updateName"), &parsed.updateName))
-        return false;
-    QString time;
-    if (!element.ChildText(QStringLiteral("updateTime"), &time))
-        return false;
-    parsed.updateTime = ParseDateTime(time);
-
-    // No parent with an id gives the chain [id]; a chain that stops above the folder gets
-    // the folder appended, so it always ends with the folder itself.
-    parsed.NormalizePath();
-    if (record)
-        *record = std::move(parsed);
-    return true;
+    if (!parents.IsNull()) {
+        f.hasParents = true;
+        ReadParents(parents, f);
+    }
+    f.readOnly = DomChild(element, QStringLiteral("readOnly"));
+    f.updateName = DomChild(element, QStringLiteral("updateName"));
+    f.updateTime = DomChild(element, QStringLiteral("updateTime"));
+    return ApplyWorkspace(f, record);
 }
 
 std::optional<QString> WorkspaceSortValue(int sortIndex)
@@ -157,19 +285,68 @@ int CWorkspaceListRequest::ParseResponse(CBizWinHttpClient &client, int)
 {
     m_complete = false;
     m_read = 0;
-    CBizXmlDocument doc;
-    CBizXmlElement response = ReadResponseElement(client, QStringLiteral("listResponse"), doc);
-    CBizXmlElement workspaces = response.FindChild(QStringLiteral("workspaces"));
-    if (workspaces.IsNull())
+    QString text;
+    if (!client.ReadText(&text))
         return 0;
-    const QList<CBizXmlElement> items = workspaces.Items(QStringLiteral("workspace"));
-    for (const CBizXmlElement &item : items) {
-        auto record = std::make_unique<CWorkspaceRecord>();
-        if (!ParseWorkspace(item, record.get())) {
-            qCWarning(lcFolders) << "folder list: element" << m_read + 1
-                                 << "malformed, walk stopped";
-            return 1;
+
+    // The same document rules as every other answer (no document type, well-formed
+    // throughout), read as a stream: the whole tree comes in one answer.
+    QXmlStreamReader xml(text);
+    bool atRoot = false;
+    while (!atRoot && !xml.atEnd()) {
+        switch (xml.readNext()) {
+        case QXmlStreamReader::DTD:
+            RaiseXml(xml, XmlError::DtdRefused);
+        case QXmlStreamReader::Invalid:
+            RaiseXml(xml, XmlError::NotXml);
+        case QXmlStreamReader::StartElement:
+            atRoot = true;
+            break;
+        default:
+            break;
         }
+    }
+    std::vector<std::unique_ptr<CWorkspaceRecord>> parsed;
+    bool container = false;
+    bool stopped = false;
+    bool inResponse = false;
+    while (atRoot && xml.readNextStartElement()) {
+        if (inResponse || xml.name() != u"listResponse") {
+            xml.skipCurrentElement();
+            continue;
+        }
+        inResponse = true;
+        while (xml.readNextStartElement()) {
+            if (container || xml.name() != u"workspaces") {
+                xml.skipCurrentElement();
+                continue;
+            }
+            container = true;
+            while (xml.readNextStartElement()) {
+                if (stopped
+                    || xml.name().compare(QLatin1String("workspace"), Qt::CaseInsensitive) != 0) {
+                    xml.skipCurrentElement();
+                    continue;
+                }
+                auto record = std::make_unique<CWorkspaceRecord>();
+                if (StreamWorkspace(xml, record.get())) {
+                    parsed.push_back(std::move(record));
+                } else {
+                    qCWarning(lcFolders)
+                        << "folder list: element" << parsed.size() + 1 << "malformed, walk stopped";
+                    stopped = true;
+                }
+            }
+        }
+    }
+    while (!xml.atEnd())
+        xml.readNext();
+    if (xml.hasError())
+        RaiseXml(xml, atRoot ? XmlError::Malformed : XmlError::NotXml);
+    if (!container)
+        return 0;
+
+    for (auto &record : parsed) {
         if (m_list)
             m_list->Add(std::move(record));
         ++m_read;
@@ -178,7 +355,7 @@ int CWorkspaceListRequest::ParseResponse(CBizWinHttpClient &client, int)
             return 1;
         }
     }
-    m_complete = true;
+    m_complete = !stopped;
     return 1;
 }
 

@@ -374,3 +374,41 @@ TEST_F(WorkspaceAnswers, CopyCountOffsetAndFind)
     CWorkspaceCountRequest bad(Key, 0, true);
     EXPECT_THROW(bad.ExecuteGet(), CRequestException);
 }
+
+TEST_F(WorkspaceAnswers, TreeAnswerFollowsTheDocumentRules)
+{
+    CWorkspaceList list;
+    // Not well-formed at the end: nothing is taken, as with every other answer.
+    QByteArray broken = ListAnswer({WorkspaceXml(1, QStringLiteral("a"), {1})});
+    broken.chop(5);
+    server.SetAnswer(QStringLiteral("workspace/list"), broken);
+    CWorkspaceListRequest truncated(Key, 0, {}, &list);
+    EXPECT_THROW(truncated.ExecuteGet(), CBizXmlDomException);
+    EXPECT_EQ(list.size(), 0);
+
+    server.SetAnswer(QStringLiteral("workspace/list"),
+                     "<?xml version=\"1.0\"?><!DOCTYPE velquor [<!ENTITY x \"y\">]><velquor>"
+                     "<listResponse><workspaces/></listResponse></velquor>");
+    CWorkspaceListRequest withDtd(Key, 0, {}, &list);
+    try {
+        withDtd.ExecuteGet();
+        ADD_FAILURE() << "a document type was accepted";
+    } catch (const CBizXmlDomException &e) {
+        EXPECT_EQ(e.resultCode(), XmlError::DtdRefused);
+    }
+
+    // Positions of parents count text and comments, white space does not; the names of the
+    // other elements are exact.
+    server.SetAnswer(
+        QStringLiteral("workspace/list"),
+        "<velquor><listResponse><workspaces>\n  <Workspace><id>9</id><isDataBox>0</isDataBox>"
+        "<name>n</name><parents>\n <parent><id>4</id></parent> x <!--c--><parent><id>9</id>"
+        "</parent></parents><readOnly>0</readOnly><updateName>u</updateName>"
+        "<updateTime>2024/01/01</updateTime><ID>77</ID></Workspace></workspaces>"
+        "</listResponse></velquor>");
+    CWorkspaceListRequest positions(Key, 0, {}, &list);
+    ASSERT_TRUE(positions.ExecuteGet());
+    ASSERT_EQ(list.size(), 1);
+    EXPECT_EQ(list.GetHead()->id, 9);
+    EXPECT_EQ(list.GetHead()->pathIds, QList<qint32>({4, 0, 0, 9}));
+}

@@ -151,7 +151,8 @@ private:
         return n > 0 ? n : -1;
     }
 
-    // Moves one complete header line (rewritten when it is "Range: -N") into out_.
+    // Moves one complete header line (rewritten when it is "Range: -N", dropped when it is
+    // Accept-Encoding) into out_.
     bool fillHeaderLine()
     {
         for (;;) {
@@ -161,6 +162,8 @@ private:
                 raw_.erase(0, nl + 1);
                 if (line == "\r\n" || line == "\n")
                     inHeaders_ = false;
+                else if (isAcceptEncoding(line))
+                    continue;
                 else
                     rewriteRange(line);
                 out_ += line;
@@ -178,6 +181,14 @@ private:
             }
             raw_.append(buf, size_t(n));
         }
+    }
+
+    // Answers go out uncompressed: on loopback compression only costs time (brotli at its
+    // default quality takes seconds for a large folder tree), and clients must read
+    // uncompressed answers anyway.
+    static bool isAcceptEncoding(const std::string &line)
+    {
+        return line.size() >= 16 && strncasecmp(line.c_str(), "accept-encoding:", 16) == 0;
     }
 
     static void rewriteRange(std::string &line)

@@ -113,16 +113,16 @@ bool CExeCmdManager::RunSignedIn(const QString &sourcePath, const QString &desti
 bool CExeCmdManager::DownloadFile(qint32 folderId, const CSharedFileRecord &record,
                                   const QString &destination)
 {
-    // The service path is "/" + name; anything else, or a name that is not one path
-    // component ("..", "a/b", control characters), never becomes a local name.
-    const QString name = record.path.startsWith(u'/') ? record.path.mid(1) : QString();
-    if (!IsValidPathComponent(name))
-        throw CBizOsException(OsError::InvalidName, record.path);
     const QFileInfo folder(destination);
     if (!folder.isDir())
         throw CBizOsException(OsError::PathNotFound, destination);
     if (!folder.isWritable())
         throw CBizOsException(OsError::AccessDenied, destination);
+    // The service path is "/" + name; anything else, or a name that is not one path
+    // component ("..", "a/b", control characters), never becomes a local name.
+    const QString name = record.path.startsWith(u'/') ? record.path.mid(1) : QString();
+    if (!IsValidPathComponent(name))
+        throw CBizOsException(OsError::InvalidName, record.path);
     const QString localPath = JoinPath(destination, name);
 
     CFaultDetails details;

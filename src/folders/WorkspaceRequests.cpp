@@ -292,6 +292,7 @@ int CWorkspaceListRequest::ParseResponse(CBizWinHttpClient &client, int)
     // The same document rules as every other answer (no document type, well-formed
     // throughout), read as a stream: the whole tree comes in one answer.
     QXmlStreamReader xml(text);
+    xml.setNamespaceProcessing(false); // answers use no namespaces
     bool atRoot = false;
     while (!atRoot && !xml.atEnd()) {
         switch (xml.readNext()) {

@@ -2,7 +2,15 @@
 
 QString FileKey(qint32 folderId, const QString &path)
 {
-    return QStringLiteral("%1").arg(quint32(folderId), 8, 16, QLatin1Char('0')) + path;
+    // Built by hand: keys are made for every record of every list.
+    static constexpr char16_t digits[] = u"0123456789abcdef";
+    QString key(8 + path.size(), Qt::Uninitialized);
+    char16_t *out = reinterpret_cast<char16_t *>(key.data());
+    quint32 value = quint32(folderId);
+    for (int i = 7; i >= 0; --i, value >>= 4)
+        out[i] = digits[value & 0xF];
+    std::copy(path.cbegin(), path.cend(), reinterpret_cast<QChar *>(out + 8));
+    return key;
 }
 
 QString FileKeyParseFailureText()

@@ -122,8 +122,11 @@ struct SFileFields
     bool present[FFieldCount] = {};
 };
 
-int fileFieldIndex(QStringView name)
+// expected: the field the service sends next, tried first.
+int fileFieldIndex(QStringView name, int expected)
 {
+    if (expected >= 0 && expected < FFieldCount && name == QLatin1String(kFileFieldNames[expected]))
+        return expected;
     for (int i = 0; i < FFieldCount; ++i) {
         if (name == QLatin1String(kFileFieldNames[i]))
             return i;
@@ -243,6 +246,7 @@ bool ParseFileListAnswer(const QString &body,
     bool sawFiles = false;
     bool walking = true;
     SFileFields fields;
+    int nextField = 0;
     while (!reader.atEnd()) {
         const QXmlStreamReader::TokenType token = reader.readNext();
         if (token == QXmlStreamReader::DTD)
@@ -257,10 +261,14 @@ bool ParseFileListAnswer(const QString &body,
                 inFiles = name == u"files";
                 sawFiles = inFiles;
             } else if (depth == 4 && inFiles && walking) {
-                if (name.compare(u"file", Qt::CaseInsensitive) == 0)
+                if (name.compare(u"file", Qt::CaseInsensitive) == 0) {
                     fields = SFileFields();
+                    nextField = 0;
+                }
             } else if (depth == 5 && inFiles && walking) {
-                const int index = fileFieldIndex(name);
+                const int index = fileFieldIndex(name, nextField);
+                if (index >= 0)
+                    nextField = index + 1;
                 if (index >= 0 && !fields.present[index]) {
                     fields.present[index] = true;
                     fields.text[index]

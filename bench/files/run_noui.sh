@@ -40,7 +40,7 @@ for i in $(seq -w 1 $files); do
     curl -s -o /dev/null -H "x-velquor-access-key: $key" -F "workspaceId=$folder" \
         -F "path=/data_$i.bin" -F "file=@$work/blob" "$api/file/create"
 done
-curl -s -o /dev/null -H "x-velquor-access-key: $key" -X POST "$api/logout"
+curl -s -o /dev/null -H "x-velquor-access-key: $key" -d "" "$api/logout"
 
 mkdir -p "$work/install/vqrdata" "$work/home"
 {
@@ -73,7 +73,7 @@ for run in $(seq 1 "$runs"); do
     done
     curl -s -H "x-velquor-access-key: $key" "${args[@]}"
     md5sum "$work"/curl/*.bin >/dev/null
-    curl -s -o /dev/null -H "x-velquor-access-key: $key" -X POST "$api/logout"
+    curl -s -o /dev/null -H "x-velquor-access-key: $key" -d "" "$api/logout"
     t1=$(now)
     plain=$(echo "$t1 - $t0" | bc)
     : "$list"

@@ -1,8 +1,14 @@
 // Transfers through CBizWinHttpClient against the devserver, side by side with curl in the
-// same run: 256 MB download and upload (MD5 on the fly for the client), and 1,000 small
-// requests in sequence. Every measured run is a child process, so its peak RSS is its own.
+// same run: 256 MB download and upload (MD5 on the fly for the client, none for curl), and
+// 1,000 small requests in sequence. Every measured run is a child process, so its peak RSS
+// is its own. Like with like: the same file, warm in the page cache; both write the download
+// to a file; neither asks for a content coding; the client logs as the application does.
+// Each pair runs `rounds` times, client and curl alternating; the figures are the medians
+// (this machine is shared, single runs scatter by a factor of two).
+// "bare Qt" is QNetworkAccessManager alone (get, wait, readAll; no framework, no XML): the
+// floor under the client's per-request cost.
 //
-//   bench_service [sizeMB=256] [requests=1000]
+//   bench_service [sizeMB=256] [requests=1000] [rounds=5]
 #include "app/core/AppState.h"
 #include "app/core/Paths.h"
 #include "service/Request.h"
@@ -11,10 +17,16 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QLoggingCategory>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QNetworkReply>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdio>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -177,8 +189,32 @@ protected:
 int child(const QStringList &a)
 {
     AppState::SetNoUiMode(true);
+    // As the application runs: no per-request debug lines.
+    QLoggingCategory::setFilterRules(QStringLiteral("velquor.*.info=false\nvelquor.*.debug=false"));
     const QString mode = a.value(0);
     try {
+        if (mode == QLatin1String("qnam")) {
+            // a: key url count
+            QNetworkAccessManager nam;
+            nam.setProxy(QNetworkProxy::NoProxy);
+            QNetworkRequest request{QUrl(a[2])};
+            request.setRawHeader("x-velquor-access-key", a[1].toUtf8());
+            request.setRawHeader("Accept-Encoding", "identity");
+            request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
+            const int n = a[3].toInt();
+            for (int i = 0; i < n; ++i) {
+                QNetworkReply *reply = nam.get(request);
+                QEventLoop loop;
+                QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+                loop.exec();
+                const bool ok
+                    = reply->error() == QNetworkReply::NoError && !reply->readAll().isEmpty();
+                delete reply;
+                if (!ok)
+                    return 2;
+            }
+            return 0;
+        }
         if (mode == QLatin1String("upload")) {
             CUpload up(QStringLiteral("file/create"), CFixedAccessKey(a[1]), a[2].toInt(), a[3],
                        a[4]);
@@ -207,6 +243,37 @@ int child(const QStringList &a)
     return 1;
 }
 
+// The medians of `rounds` alternating runs of each command; peak RSS is the largest seen.
+struct SPair
+{
+    SRun client;
+    SRun curl;
+};
+
+SRun median(std::vector<SRun> runs)
+{
+    std::sort(runs.begin(), runs.end(),
+              [](const SRun &a, const SRun &b) { return a.seconds < b.seconds; });
+    SRun m = runs[runs.size() / 2];
+    for (const SRun &r : runs) {
+        m.peakKb = std::max(m.peakKb, r.peakKb);
+        if (r.exitCode != 0)
+            m.exitCode = r.exitCode;
+    }
+    return m;
+}
+
+SPair measurePair(const QStringList &client, const QStringList &curl, int rounds)
+{
+    std::vector<SRun> a;
+    std::vector<SRun> b;
+    for (int i = 0; i < rounds; ++i) {
+        a.push_back(spawnAndMeasure(client));
+        b.push_back(spawnAndMeasure(curl));
+    }
+    return {median(a), median(b)};
+}
+
 void report(const char *what, const SRun &client, const SRun &curl, double mb)
 {
     if (mb > 0)
@@ -219,6 +286,7 @@ void report(const char *what, const SRun &client, const SRun &curl, double mb)
                     client.seconds, client.peakKb / 1024.0, curl.seconds, curl.peakKb / 1024.0);
     if (client.exitCode != 0 || curl.exitCode != 0)
         std::printf("  (exit codes: client %d, curl %d)\n", client.exitCode, curl.exitCode);
+    std::fflush(stdout);
 }
 
 } // namespace
@@ -231,6 +299,7 @@ int main(int argc, char **argv)
         return child(args.mid(1));
     const qint64 sizeMb = args.value(0, QStringLiteral("256")).toLongLong();
     const int requests = args.value(1, QStringLiteral("1000")).toInt();
+    const int rounds = std::max(1, args.value(2, QStringLiteral("5")).toInt());
 
     QTemporaryDir dir;
     QDir::setCurrent(dir.path());
@@ -282,43 +351,54 @@ int main(int argc, char **argv)
     std::printf("devserver %s, file %lld MB, %d small requests\n", qPrintable(base), sizeMb,
                 requests);
 
-    const SRun upClient
-        = spawnAndMeasure({self, QStringLiteral("--child"), QStringLiteral("upload"), key, folder,
-                           QStringLiteral("/bench.bin"), file});
-    const SRun upCurl = spawnAndMeasure(
+    const QString keyHeader = QStringLiteral("x-velquor-access-key: ") + key;
+    const QString api = base + QStringLiteral("/apps/api/apis/");
+    std::printf("%d rounds each, medians\n", rounds);
+
+    // Upload first: it also puts the file on the server for the downloads.
+    const SPair up = measurePair(
+        {self, QStringLiteral("--child"), QStringLiteral("upload"), key, folder,
+         QStringLiteral("/bench.bin"), file},
         {QStringLiteral("curl"), QStringLiteral("-sf"), QStringLiteral("-o"),
-         QStringLiteral("/dev/null"), QStringLiteral("-H"),
-         QStringLiteral("x-velquor-access-key: ") + key, QStringLiteral("-F"),
+         QStringLiteral("/dev/null"), QStringLiteral("-H"), keyHeader, QStringLiteral("-F"),
          QStringLiteral("workspaceId=") + folder, QStringLiteral("-F"),
          QStringLiteral("path=/bench-curl.bin"), QStringLiteral("-F"),
-         QStringLiteral("file=@") + file, base + QStringLiteral("/apps/api/apis/file/create")});
-    report("upload", upClient, upCurl, mb);
+         QStringLiteral("file=@") + file, api + QStringLiteral("file/create")},
+        rounds);
+    report("upload", up.client, up.curl, mb);
 
-    const SRun downClient
-        = spawnAndMeasure({self, QStringLiteral("--child"), QStringLiteral("download"), key, folder,
-                           QStringLiteral("/bench.bin"), dir.path() + QStringLiteral("/d1.bin")});
-    const SRun downCurl
-        = spawnAndMeasure({QStringLiteral("curl"), QStringLiteral("-sf"), QStringLiteral("-o"),
-                           dir.path() + QStringLiteral("/d2.bin"), QStringLiteral("-H"),
-                           QStringLiteral("x-velquor-access-key: ") + key,
-                           base + QStringLiteral("/apps/api/apis/file/get?workspaceId=") + folder
-                               + QStringLiteral("&path=/bench.bin")});
-    report("download", downClient, downCurl, mb);
+    const SPair down
+        = measurePair({self, QStringLiteral("--child"), QStringLiteral("download"), key, folder,
+                       QStringLiteral("/bench.bin"), dir.path() + QStringLiteral("/d1.bin")},
+                      {QStringLiteral("curl"), QStringLiteral("-sf"), QStringLiteral("-o"),
+                       dir.path() + QStringLiteral("/d2.bin"), QStringLiteral("-H"), keyHeader,
+                       api + QStringLiteral("file/get?workspaceId=") + folder
+                           + QStringLiteral("&path=/bench.bin")},
+                      rounds);
+    report("download", down.client, down.curl, mb);
 
-    const SRun smallClient
-        = spawnAndMeasure({self, QStringLiteral("--child"), QStringLiteral("small"), key, folder,
-                           QString::number(requests)});
-    QStringList curlArgs = {QStringLiteral("curl"), QStringLiteral("-sf"), QStringLiteral("-H"),
-                            QStringLiteral("x-velquor-access-key: ") + key};
+    const QString listUrl
+        = api + QStringLiteral("workspace/list?workspaceId=") + folder + QStringLiteral("&limit=3");
+    QStringList curlArgs
+        = {QStringLiteral("curl"), QStringLiteral("-sf"), QStringLiteral("-H"), keyHeader};
     for (int i = 0; i < requests; ++i)
-        curlArgs << QStringLiteral("-o") << QStringLiteral("/dev/null")
-                 << base + QStringLiteral("/apps/api/apis/workspace/list?workspaceId=") + folder
-                        + QStringLiteral("&limit=3");
-    const SRun smallCurl = spawnAndMeasure(curlArgs);
-    report("small", smallClient, smallCurl, 0);
-    std::printf("per request: client %.3f ms, curl (one connection) %.3f ms, ratio %.2f\n",
-                smallClient.seconds * 1000 / requests, smallCurl.seconds * 1000 / requests,
-                smallClient.seconds / smallCurl.seconds);
+        curlArgs << QStringLiteral("-o") << QStringLiteral("/dev/null") << listUrl;
+    const SPair small = measurePair({self, QStringLiteral("--child"), QStringLiteral("small"), key,
+                                     folder, QString::number(requests)},
+                                    curlArgs, rounds);
+    report("small", small.client, small.curl, 0);
+    std::vector<SRun> bare;
+    for (int i = 0; i < rounds; ++i)
+        bare.push_back(spawnAndMeasure({self, QStringLiteral("--child"), QStringLiteral("qnam"),
+                                        key, listUrl, QString::number(requests)}));
+    const SRun qt = median(bare);
+    std::printf("per request: client %.3f ms, bare Qt %.3f ms, curl (one connection) %.3f ms; "
+                "ratio to curl %.2f (bare Qt %.2f)\n",
+                small.client.seconds * 1000 / requests, qt.seconds * 1000 / requests,
+                small.curl.seconds * 1000 / requests, small.client.seconds / small.curl.seconds,
+                qt.seconds / small.curl.seconds);
+    if (qt.exitCode != 0)
+        std::printf("  (exit code: bare Qt %d)\n", qt.exitCode);
     server.terminate();
     server.waitForFinished();
     return 0;

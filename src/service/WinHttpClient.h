@@ -15,6 +15,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class CBizXmlDocument;
 class QNetworkAccessManager;
@@ -178,5 +179,7 @@ private:
     bool m_bodyDone = true;
     qint64 m_uploaded = 0;
     QList<QSslError> m_refusedSslErrors;
-    QSslCertificate m_peerCertificate;
+    // Optional: constructing a QSslCertificate, even a null one, looks up the TLS backend,
+    // a cost every plain request would pay.
+    std::optional<QSslCertificate> m_peerCertificate;
 };

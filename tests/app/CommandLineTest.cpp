@@ -159,9 +159,13 @@ TEST_F(AppFixture, PlainPasswordWithPp)
     EXPECT_EQ(app.password(), QStringLiteral("secret"));
 }
 
-TEST_F(AppFixture, NoUiRunNeverReportsSuccessWithoutADownload)
+TEST_F(AppFixture, NoUiRunNotHandledNeverReportsSuccess)
 {
     CTestApp app;
+    app.commandLine = [](qint32 &code) {
+        code = 0;
+        return false;
+    };
     const qint32 code = app.Run({QStringLiteral("velquor"), QStringLiteral("/no_ui"),
                                  QStringLiteral("/accfirm_id=A"), QStringLiteral("/login_id=u"),
                                  QStringLiteral("/pwd=p"), QStringLiteral("/pp"),

@@ -8,7 +8,9 @@
 class CBizEvent
 {
 public:
-    explicit CBizEvent(bool signalled = false) : m_signalled(signalled) {}
+    explicit CBizEvent(bool signalled = false)
+        : m_signalled(signalled)
+    {}
 
     void Set()
     {

@@ -44,8 +44,9 @@ QString BizFormat(const QString &format, const QVariantList &args)
         }
         bool left = false;
         QChar fill = QLatin1Char(' ');
-        while (i < n && (format[i] == u'-' || format[i] == u'0' || format[i] == u'+' ||
-                         format[i] == u' ' || format[i] == u'#')) {
+        while (i < n
+               && (format[i] == u'-' || format[i] == u'0' || format[i] == u'+' || format[i] == u' '
+                   || format[i] == u'#')) {
             if (format[i] == u'-')
                 left = true;
             else if (format[i] == u'0')
@@ -62,8 +63,9 @@ QString BizFormat(const QString &format, const QVariantList &args)
             while (i < n && format[i].isDigit() && precision < 1000)
                 precision = precision * 10 + format[i++].digitValue();
         }
-        while (i < n && (format[i] == u'l' || format[i] == u'h' || format[i] == u'I' ||
-                         format[i] == u'6' || format[i] == u'4' || format[i] == u'z'))
+        while (i < n
+               && (format[i] == u'l' || format[i] == u'h' || format[i] == u'I' || format[i] == u'6'
+                   || format[i] == u'4' || format[i] == u'z'))
             ++i;
         if (i >= n) {
             out += format.mid(start);

@@ -138,8 +138,8 @@ bool CBizExceptHandler::IsInUse() const
     if (auto *f = dynamic_cast<const CBizFileException *>(m_exception.get()))
         return f->cause() == CBizFileException::SharingViolation;
     if (auto *o = dynamic_cast<const CBizOsException *>(m_exception.get()))
-        return o->errorNumber() == OsError::SharingViolation ||
-               o->errorNumber() == OsError::AccessDenied;
+        return o->errorNumber() == OsError::SharingViolation
+               || o->errorNumber() == OsError::AccessDenied;
     return false;
 }
 

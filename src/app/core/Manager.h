@@ -18,7 +18,9 @@ public:
 class CHasLoginManager : public CManager
 {
 public:
-    explicit CHasLoginManager(CLoginManager *loginManager) : m_loginManager(loginManager) {}
+    explicit CHasLoginManager(CLoginManager *loginManager)
+        : m_loginManager(loginManager)
+    {}
     CLoginManager *loginManager() const { return m_loginManager; }
 
 protected:

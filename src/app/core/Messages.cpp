@@ -16,8 +16,8 @@ int defaultSink(const QString &text, MsgIcon icon, MsgButtons buttons)
     const char *kind = icon == MsgIcon::Error     ? "エラー"
                        : icon == MsgIcon::Warning ? "警告"
                                                   : "情報";
-    QString line = AppState::AppName() + QStringLiteral(": [") + QString::fromUtf8(kind) +
-                   QStringLiteral("] ") + text;
+    QString line = AppState::AppName() + QStringLiteral(": [") + QString::fromUtf8(kind)
+                   + QStringLiteral("] ") + text;
     std::fputs(line.toUtf8().constData(), stderr);
     std::fputc('\n', stderr);
     std::fflush(stderr);

@@ -1,9 +1,16 @@
 #include "System.h"
 
+#include "account/LoginManager.h"
 #include "app/core/ExceptHandler.h"
 #include "app/core/Messages.h"
+#include "files/FileTypeManager.h"
+#include "folders/LocalWorkspaceManager.h"
+#include "folders/SharedWorkspaceManager.h"
 
+#include <QFileInfo>
 #include <QLoggingCategory>
+
+#include <exception>
 
 Q_LOGGING_CATEGORY(lcSystem, "velquor.system")
 
@@ -20,8 +27,30 @@ SManagerFactory SManagerFactory::Default()
 {
     SManagerFactory f;
     f.instance = [] { return std::make_unique<CInstanceManager>(); };
-    // The managers of the account, folders, files and bulk issues are added here as they
-    // land (see System.h).
+    f.login = [](CLoginManager *&typed) -> std::unique_ptr<CManager> {
+        auto manager = std::make_unique<CLoginManager>();
+        typed = manager.get();
+        return manager;
+    };
+    f.localFolders = [](CSystem &owner) -> std::unique_ptr<CManager> {
+        return std::make_unique<CLocalWorkspaceManager>(owner.loginManager());
+    };
+    f.localFileTypes = [](CSystem &owner) -> std::unique_ptr<CManager> {
+        return std::make_unique<CLocalFileTypeManager>(owner.loginManager());
+    };
+    f.sharedFolders = [](CSystem &owner) -> std::unique_ptr<CManager> {
+        // Every change on the service updates the cache's folder tree: the local system is
+        // built before the shared one.
+        const auto *shared = dynamic_cast<CSharedSystem *>(&owner);
+        CLocalWorkspaceManager *mirror
+            = shared && shared->localSystem() ? shared->localSystem()->localWorkspaces() : nullptr;
+        return std::make_unique<CSharedWorkspaceManager>(owner.loginManager(), mirror);
+    };
+    f.sharedFileTypes = [](CSystem &owner) -> std::unique_ptr<CManager> {
+        return std::make_unique<CSharedFileTypeManager>(owner.loginManager());
+    };
+    // Auto-update, bulk download, error log, comments, files and notices have no manager in
+    // this build: their slots stay empty.
     return f;
 }
 
@@ -32,6 +61,16 @@ CSystem::CSystem(CLoginManager *loginManager)
 {}
 
 CSystem::~CSystem() = default;
+
+CWorkspaceManager *CSystem::workspaces() const
+{
+    return dynamic_cast<CWorkspaceManager *>(m_folderManager.get());
+}
+
+CFileTypeManager *CSystem::fileTypes() const
+{
+    return dynamic_cast<CFileTypeManager *>(m_fileTypeManager.get());
+}
 
 bool CSystem::OpenFolder(bool reloadTypes, bool reloadFolders, qint32 folderId,
                          const SFileListPage &page)
@@ -55,16 +94,20 @@ bool CSystem::Finish()
 
 bool CSystem::ReloadFileTypes()
 {
-    return WithManager(m_fileTypeManager.get(), [](CManager &) { return true; });
+    // Online from the service, offline from fileTypes.vqr.
+    CFileTypeManager *types = fileTypes();
+    return WithManager(types, [types](CManager &) { return types->Load(); });
 }
 
 bool CSystem::ReloadFolders()
 {
-    return WithManager(m_folderManager.get(), [](CManager &) { return true; });
+    CWorkspaceManager *folders = workspaces();
+    return WithManager(folders, [folders](CManager &) { return folders->Load(); });
 }
 
 bool CSystem::LoadFileList(qint32, const SFileListPage &)
 {
+    // No file manager in this build: there is no file list to load.
     return WithManager(m_fileManager.get(), [](CManager &) { return true; });
 }
 
@@ -121,8 +164,8 @@ void CMainSystem::Terminate()
 
 bool CMainSystem::LoadSavedLogins()
 {
-    // The login manager's LoadSavedLogins runs here once the account issue plugs it in.
-    return WithManager(m_loginSlot.get(), [](CManager &) { return true; });
+    CLoginManager *login = m_loginManager;
+    return WithManager(login, [login](CManager &) { return login->LoadSavedLogins(); });
 }
 
 // --- CHasMainSystem ---------------------------------------------------------------------
@@ -152,6 +195,16 @@ CLocalSystem::~CLocalSystem()
     m_folderManager.reset();
 }
 
+CLocalWorkspaceManager *CLocalSystem::localWorkspaces() const
+{
+    return dynamic_cast<CLocalWorkspaceManager *>(m_folderManager.get());
+}
+
+CLocalFileTypeManager *CLocalSystem::localFileTypes() const
+{
+    return dynamic_cast<CLocalFileTypeManager *>(m_fileTypeManager.get());
+}
+
 bool CLocalSystem::Start()
 {
     return LoadCachedFileTypes();
@@ -160,13 +213,29 @@ bool CLocalSystem::Start()
 void CLocalSystem::AttachShared(CSharedSystem *shared)
 {
     m_sharedSystem = shared;
-    // The local folder, file type and file managers receive their shared counterparts here
-    // as they land.
+    // The mirror follows the service's tree (renames, and deletions against a complete
+    // tree). The local file type manager takes no counterpart; the local file manager does
+    // not exist in this build.
+    if (CLocalWorkspaceManager *folders = localWorkspaces())
+        folders->AttachShared(shared ? shared->sharedWorkspaces() : nullptr);
+}
+
+bool CLocalSystem::ReloadFileTypes()
+{
+    return LoadCachedFileTypes();
 }
 
 bool CLocalSystem::LoadCachedFileTypes()
 {
-    return WithManager(m_fileTypeManager.get(), [](CManager &) { return true; });
+    CLocalFileTypeManager *types = localFileTypes();
+    return WithManager(types, [types](CManager &) {
+        // Before an online session has saved types there is no cache: the list is empty,
+        // which must not keep the offline view from opening.
+        const QString path = types->CachePath();
+        const bool cached = !path.isEmpty() && QFileInfo::exists(path);
+        const bool read = types->Load();
+        return read || !cached;
+    });
 }
 
 // --- CSharedSystem ----------------------------------------------------------------------
@@ -185,6 +254,9 @@ CSharedSystem::CSharedSystem(CMainSystem *mainSystem, CLocalSystem *localSystem,
 
 CSharedSystem::~CSharedSystem()
 {
+    // The local system outlives this one: it must not keep pointers into it.
+    if (m_localSystem && m_localSystem->sharedSystem() == this)
+        m_localSystem->AttachShared(nullptr);
     m_extraManager.reset();
     m_fileManager.reset();
     m_commentManager.reset();
@@ -197,11 +269,30 @@ bool CSharedSystem::Start()
     return LoadPendingComments();
 }
 
+CSharedWorkspaceManager *CSharedSystem::sharedWorkspaces() const
+{
+    return dynamic_cast<CSharedWorkspaceManager *>(m_folderManager.get());
+}
+
+CSharedFileTypeManager *CSharedSystem::sharedFileTypes() const
+{
+    return dynamic_cast<CSharedFileTypeManager *>(m_fileTypeManager.get());
+}
+
 bool CSharedSystem::Finish()
 {
-    // Both are attempted: a failure to save the types must not lose the comment edits.
-    const bool typesSaved = SaveFileTypes();
+    // Both are attempted: a failure to save the types must not lose the comment edits, also
+    // when it is an exception (it propagates once the edits are saved).
+    bool typesSaved = false;
+    std::exception_ptr typesFailure;
+    try {
+        typesSaved = SaveFileTypes();
+    } catch (...) {
+        typesFailure = std::current_exception();
+    }
     const bool commentsSaved = SavePendingComments();
+    if (typesFailure)
+        std::rethrow_exception(typesFailure);
     if (!typesSaved || !commentsSaved)
         qCWarning(lcSystem) << "finish: types saved" << typesSaved << "comments saved"
                             << commentsSaved;
@@ -230,6 +321,8 @@ bool CSharedSystem::AttachShared(qint32 folderId, const SFileListPage &page)
     return m_localSystem->OpenFolder(false, true, folderId, page);
 }
 
+// The comment and notices steps below have no manager in this build and succeed doing
+// nothing.
 bool CSharedSystem::LoadPendingComments()
 {
     return WithManager(m_commentManager.get(), [](CManager &) { return true; });
@@ -237,7 +330,13 @@ bool CSharedSystem::LoadPendingComments()
 
 bool CSharedSystem::SaveFileTypes()
 {
-    return WithManager(m_fileTypeManager.get(), [](CManager &) { return true; });
+    CSharedFileTypeManager *types = sharedFileTypes();
+    return WithManager(types, [types](CManager &) {
+        // Types not loaded in this session (or whose last reload failed) are not written, so
+        // the previous cache stays for the offline view; that is no failure of Finish.
+        types->SaveIfLoaded();
+        return true;
+    });
 }
 
 bool CSharedSystem::SavePendingComments()

@@ -6,7 +6,13 @@
 #include <functional>
 #include <memory>
 
+class CFileTypeManager;
+class CLocalFileTypeManager;
+class CLocalWorkspaceManager;
 class CLoginManager;
+class CSharedFileTypeManager;
+class CSharedWorkspaceManager;
+class CWorkspaceManager;
 class CSystem;
 class CMainSystem;
 class CSharedSystem;
@@ -28,12 +34,15 @@ class CLocalSystem;
 //  1. create it in SManagerFactory::Default() (System.cpp), from the owner's already built
 //     managers (the factory receives the owner; the login manager is built first, so
 //     owner.loginManager() is set for every later manager);
-//  2. add a typed accessor next to the slot, e.g.
-//        CLocalWorkspaceManager *localWorkspaces() const
-//        { return static_cast<CLocalWorkspaceManager *>(m_folderManager.get()); }
-//     (the slot stays std::unique_ptr<CManager>: deletion goes through the virtual
-//     destructor, so this header never needs the manager's header);
+//  2. add a typed accessor next to the slot (defined in System.cpp: the downcast needs the
+//     manager's header, this one only declares the class). The slot stays
+//     std::unique_ptr<CManager>: deletion goes through the virtual destructor. An accessor
+//     answers null for an empty slot and for a slot holding another kind of manager (the
+//     tests' probes), and the steps that use it then do nothing;
 //  3. fill the step of Start/Finish/OpenFolder that names it (ReloadFileTypes, ...).
+//
+// Slots without a manager in this build: auto-update, bulk download, error log, the
+// comment managers, the file managers and notices. Their steps succeed doing nothing.
 
 // Paging arguments of the file list of a folder.
 struct SFileListPage
@@ -76,6 +85,10 @@ public:
     CManager *fileTypeManager() const { return m_fileTypeManager.get(); }
     CManager *commentManager() const { return m_commentManager.get(); }
     CManager *fileManager() const { return m_fileManager.get(); }
+
+    // The slots' managers by their common bases (null when empty or of another kind).
+    CWorkspaceManager *workspaces() const;
+    CFileTypeManager *fileTypes() const;
 
     // Reloads the file types (reloadTypes) and the folder list (reloadFolders), stopping
     // with false at the first failure, then loads the file list of the folder.
@@ -183,15 +196,23 @@ public:
     // file manager refers to the other three and goes first.
     ~CLocalSystem() override;
 
-    // Loads the cached file-type list (fileTypes.vqr).
+    CLocalWorkspaceManager *localWorkspaces() const;
+    CLocalFileTypeManager *localFileTypes() const;
+
+    // Loads the cached file-type list (fileTypes.vqr). No cache yet (or no current login)
+    // is an empty list, not a failure; a damaged cache has been reported and deleted by the
+    // manager and answers false.
     bool Start() override;
 
     // Gives the local system and its folder, file type and file managers their references
-    // to the shared system and its corresponding managers.
+    // to the shared system and its corresponding managers (null detaches). Of those only the
+    // folder mirror takes one in this build.
     virtual void AttachShared(CSharedSystem *shared);
     CSharedSystem *sharedSystem() const { return m_sharedSystem; }
 
 protected:
+    // Re-reads the cache with the rule of Start.
+    bool ReloadFileTypes() override;
     virtual bool LoadCachedFileTypes();
 
     CSharedSystem *m_sharedSystem = nullptr;
@@ -204,16 +225,22 @@ public:
     // order.
     CSharedSystem(CMainSystem *mainSystem, CLocalSystem *localSystem,
                   const SManagerFactory &factory = SManagerFactory::Default());
-    // Deletes the notices, file, comment, file type and folder managers, in this order.
+    // Detaches the local system when it still refers to this one, then deletes the notices,
+    // file, comment, file type and folder managers, in this order.
     ~CSharedSystem() override;
 
     CLocalSystem *localSystem() const { return m_localSystem; }
     CManager *noticesManager() const { return m_extraManager.get(); }
+    CSharedWorkspaceManager *sharedWorkspaces() const;
+    CSharedFileTypeManager *sharedFileTypes() const;
 
-    // Loads the pending comment edits (comments.vqr).
+    // Loads the pending comment edits (comments.vqr); nothing to do while there is no
+    // comment manager.
     bool Start() override;
-    // Saves the file types, then the pending comment edits; both are attempted, true only
-    // when both succeed.
+    // Saves the file types, then the pending comment edits; both are attempted (also when
+    // the first raises: its exception propagates after the second), true only when both
+    // succeed. The types are written only when they were loaded successfully in this
+    // session; skipping the write is not a failure.
     bool Finish() override;
     // As CSystem, then attaches the comment edits to the loaded files and refreshes the
     // notice count.

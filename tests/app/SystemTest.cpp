@@ -1,8 +1,17 @@
-#include "app/System.h"
+#include "AppFixture.h"
 
+#include "account/LoginManager.h"
+#include "app/System.h"
 #include "app/core/BizException.h"
 #include "app/core/BizProgress.h"
 #include "app/core/Messages.h"
+#include "app/core/Paths.h"
+#include "files/FileTypeManager.h"
+#include "folders/LocalWorkspaceManager.h"
+#include "folders/SharedWorkspaceManager.h"
+#include "store/Archive.h"
+
+#include <QFileInfo>
 
 #include <gtest/gtest.h>
 
@@ -110,14 +119,120 @@ TEST(SystemObjectsTest, FailedBuildDestroysWhatWasBuilt)
     EXPECT_TRUE(log.contains(u"delete instance"_qs));
 }
 
-TEST(SystemObjectsTest, DefaultFactoryOwnsTheManagersThatExist)
+// The default factory with a temporary installation: the real managers of this build.
+class DefaultSystemsTest : public AppFixture
+{
+protected:
+    // logins.vqr as an earlier run left it: two saved logins.
+    QByteArray SavedLoginsBytes(CLoginList &list)
+    {
+        list.Add(CLoginRecord::MakeKey(u"demo"_qs, u"yamada"_qs),
+                 std::make_unique<CLoginRecord>(u"demo"_qs, u"yamada"_qs, u"ck-yamada"_qs));
+        list.Add(CLoginRecord::MakeKey(u"demo"_qs, u"suzuki"_qs),
+                 std::make_unique<CLoginRecord>(u"demo"_qs, u"suzuki"_qs, u"ck-suzuki"_qs));
+        CBizArchiveWriter ar;
+        list.Serialize(ar);
+        return ar.data();
+    }
+};
+
+TEST_F(DefaultSystemsTest, BuildsTheManagersThatExistAndWiresThem)
 {
     CSystemObjects systems;
-    EXPECT_NE(systems.main()->instanceManager(), nullptr);
-    EXPECT_TRUE(systems.main()->Start());
-    EXPECT_TRUE(systems.local()->Start());
-    EXPECT_TRUE(systems.shared()->Start());
-    EXPECT_TRUE(systems.shared()->Finish());
+    CMainSystem *main = systems.main();
+    CLocalSystem *local = systems.local();
+    CSharedSystem *shared = systems.shared();
+    CLoginManager *login = main->loginManager();
+    ASSERT_NE(login, nullptr);
+    EXPECT_EQ(main->loginManagerSlot(), static_cast<CManager *>(login));
+    EXPECT_NE(main->instanceManager(), nullptr);
+    EXPECT_EQ(local->loginManager(), login);
+    EXPECT_EQ(shared->loginManager(), login);
+
+    ASSERT_NE(local->localWorkspaces(), nullptr);
+    ASSERT_NE(local->localFileTypes(), nullptr);
+    ASSERT_NE(shared->sharedWorkspaces(), nullptr);
+    ASSERT_NE(shared->sharedFileTypes(), nullptr);
+    EXPECT_EQ(local->localWorkspaces()->loginManager(), login);
+    EXPECT_EQ(local->localFileTypes()->loginManager(), login);
+    EXPECT_EQ(shared->sharedWorkspaces()->loginManager(), login);
+    EXPECT_EQ(shared->sharedFileTypes()->loginManager(), login);
+    // Service changes reach the cache's folder tree.
+    EXPECT_EQ(shared->sharedWorkspaces()->mirror(), local->localWorkspaces());
+
+    // No manager exists for these yet: their slots stay empty.
+    EXPECT_EQ(main->autoUpdateManager(), nullptr);
+    EXPECT_EQ(main->bulkDownloadManager(), nullptr);
+    EXPECT_EQ(main->logManager(), nullptr);
+    for (CSystem *system : {static_cast<CSystem *>(local), static_cast<CSystem *>(shared)}) {
+        EXPECT_EQ(system->commentManager(), nullptr);
+        EXPECT_EQ(system->fileManager(), nullptr);
+    }
+    EXPECT_EQ(shared->noticesManager(), nullptr);
+
+    local->AttachShared(shared);
+    EXPECT_EQ(local->sharedSystem(), shared);
+    EXPECT_EQ(local->localWorkspaces()->shared(), shared->sharedWorkspaces());
+
+    // A first run without a sign-in: nothing saved yet, every step succeeds, nothing is
+    // shown and no type cache appears.
+    EXPECT_TRUE(main->StartReportingErrors());
+    EXPECT_TRUE(local->Start());
+    EXPECT_TRUE(shared->Start());
+    EXPECT_TRUE(shared->Finish());
+    EXPECT_TRUE(messages.empty()) << messages.front().toStdString();
+    EXPECT_EQ(login->savedLogins().GetCount(), 0);
+    EXPECT_TRUE(QDir(DataPath()).entryList({u"fileTypes.vqr"_qs}, QDir::Files).isEmpty());
+}
+
+TEST_F(DefaultSystemsTest, SharedTeardownDetachesTheLocalSystem)
+{
+    CMainSystem main;
+    CLocalSystem local(&main);
+    auto shared = std::make_unique<CSharedSystem>(&main, &local);
+    local.AttachShared(shared.get());
+    shared.reset();
+    // The local system lives on: no pointer into the deleted shared system may remain.
+    EXPECT_EQ(local.sharedSystem(), nullptr);
+    EXPECT_EQ(local.localWorkspaces()->shared(), nullptr);
+}
+
+TEST_F(DefaultSystemsTest, MainStartLoadsTheSavedLoginsWrittenBefore)
+{
+    CLoginList written;
+    SaveArchiveFile(CLoginManager::LoginsFilePath(), SavedLoginsBytes(written));
+
+    CMainSystem main;
+    ASSERT_TRUE(main.StartReportingErrors());
+    const CLoginManager &login = *main.loginManager();
+    ASSERT_EQ(login.savedLogins().GetCount(), 2);
+    for (const CLoginRecord *record : written) {
+        const CLoginRecord *loaded = login.savedLogins().Lookup(record->Key());
+        ASSERT_NE(loaded, nullptr) << record->Key().toStdString();
+        EXPECT_EQ(loaded->clientKey, record->clientKey);
+    }
+    // The first saved login is the current one, ready for the sign-in window.
+    ASSERT_NE(login.currentLogin(), nullptr);
+    EXPECT_EQ(login.currentLogin()->Key(), written.GetHead()->Key());
+    EXPECT_FALSE(login.IsSignedIn());
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(DefaultSystemsTest, DamagedSavedLoginsAreReportedOnceAndTheStartGoesOn)
+{
+    CLoginList written;
+    const QByteArray bytes = SavedLoginsBytes(written);
+    const QString path = CLoginManager::LoginsFilePath();
+    SaveArchiveFile(path, bytes.left(bytes.size() - 3)); // the second record is cut
+
+    CMainSystem main;
+    EXPECT_TRUE(main.StartReportingErrors());
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].contains(u"logins.vqr"_qs)) << messages[0].toStdString();
+    EXPECT_FALSE(QFileInfo::exists(path));
+    // What was read before the damage is kept.
+    ASSERT_EQ(main.loginManager()->savedLogins().GetCount(), 1);
+    EXPECT_EQ(main.loginManager()->currentLogin()->Key(), written.GetHead()->Key());
 }
 
 // The shared system with its steps recorded and optionally failing, and two forwarding
@@ -129,6 +244,7 @@ public:
 
     QStringList steps;
     QStringList failing;
+    QStringList throwing;
     std::function<void(CManager &)> inner;
 
     void OuterOperation()
@@ -156,6 +272,8 @@ protected:
     bool Step(const QString &name)
     {
         steps.append(name);
+        if (throwing.contains(name))
+            throw CBizFileException(CBizFileException::DiskFull, u"/x"_qs);
         return !failing.contains(name);
     }
     bool ReloadFileTypes() override { return Step(u"types"_qs); }
@@ -244,6 +362,13 @@ TEST_F(SharedSystemTest, FinishSavesCommentsEvenWhenTypesFail)
     shared.failing = {u"saveTypes"_qs};
     EXPECT_FALSE(shared.Finish());
     EXPECT_EQ(shared.steps, (QStringList{u"saveTypes"_qs, u"saveComments"_qs}));
+    shared.steps.clear();
+    // A save that raises still lets the comment edits be saved, then propagates.
+    shared.failing.clear();
+    shared.throwing = {u"saveTypes"_qs};
+    EXPECT_THROW(shared.Finish(), CBizFileException);
+    EXPECT_EQ(shared.steps, (QStringList{u"saveTypes"_qs, u"saveComments"_qs}));
+    shared.throwing.clear();
     shared.steps.clear();
     shared.failing = {u"saveComments"_qs};
     EXPECT_FALSE(shared.Finish());

@@ -68,7 +68,7 @@ public:
         if (value.isEmpty())
             value = qgetenv("all_proxy");
         if (value.isEmpty())
-            return systemProxyForQuery(query);
+            return automaticProxy(query);
         if (bypassed(query.peerHostName(), query.peerPort()))
             return {QNetworkProxy::NoProxy};
         QString text = QString::fromLocal8Bit(value).trimmed();
@@ -85,6 +85,28 @@ public:
     }
 
 private:
+    // libproxy answers through a thread of its own: some 0.1 ms and two thread switches per
+    // request. Its answer for a server is kept a few seconds, so a change of the system
+    // configuration still applies to the next transfer.
+    QList<QNetworkProxy> automaticProxy(const QNetworkProxyQuery &query)
+    {
+        const QString key = query.url().scheme() + u' ' + query.peerHostName() + u' '
+                            + QString::number(query.peerPort());
+        std::lock_guard lock(m_cacheMutex);
+        if (key != m_cachedKey || !m_cachedAt.isValid() || m_cachedAt.hasExpired(kProxyCacheMs)) {
+            m_cached = systemProxyForQuery(query);
+            m_cachedKey = key;
+            m_cachedAt.start();
+        }
+        return m_cached;
+    }
+
+    static constexpr qint64 kProxyCacheMs = 3000;
+    std::mutex m_cacheMutex; // the network layer may ask from its own thread
+    QString m_cachedKey;
+    QElapsedTimer m_cachedAt;
+    QList<QNetworkProxy> m_cached;
+
     static bool bypassed(const QString &host, int port)
     {
         QByteArray list = qgetenv("no_proxy");
@@ -740,7 +762,10 @@ void CBizWinHttpClient::waitFor(Stage stage, const std::function<void()> &onWake
     QTimer tick;
     tick.setInterval(kPollIntervalMs);
     connect(&tick, &QTimer::timeout, &loop, &QEventLoop::quit);
-    tick.start();
+    // Without a progress handler or a condition of its own, only the reply's signals can
+    // end the wait: no timer to arm and disarm on every request.
+    if (progress() || done)
+        tick.start();
     m_loop = &loop;
     struct Reset
     {

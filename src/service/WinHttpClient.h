@@ -97,8 +97,8 @@ public:
                         const QString &expectedDigest = {});
     // The store's download copy to write (and resume) instead of a temporary name.
     void SetDownloadCopy(const QString &path) { m_downloadCopy = path; }
-    // multipart/form-data: the form parameters, then the file as part partName, in
-    // PieceSize pieces with the MD5 of the file bytes. size 0: read from the file (missing:
+    // multipart/form-data: the form parameters, then the file as part partName, read in
+    // blocks, with the MD5 of the file bytes sent. size 0: read from the file (missing:
     // CBizOsException 2; 4 GiB or more: 223). False when cancelled or the file is unreadable.
     bool UploadFile(const QString &path, qint64 size, QString *digestHex, const QString &partName);
     void Close();

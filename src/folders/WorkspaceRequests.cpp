@@ -122,7 +122,8 @@ std::optional<QString> *StreamField(SWorkspaceFields &f, QStringView name)
 
 // At the start of "parents": walks its child nodes by position (white-space-only text is
 // no node) up to its end.
-void StreamParents(QXmlStreamReader &xml, SWorkspaceFields &f)
+template<typename Reader>
+void StreamParents(Reader &xml, SWorkspaceFields &f)
 {
     qsizetype position = -1;
     while (!xml.atEnd()) {
@@ -161,7 +162,8 @@ void StreamParents(QXmlStreamReader &xml, SWorkspaceFields &f)
 }
 
 // At the start of a "workspace": reads it up to its end.
-bool StreamWorkspace(QXmlStreamReader &xml, CWorkspaceRecord *record)
+template<typename Reader>
+bool StreamWorkspace(Reader &xml, CWorkspaceRecord *record)
 {
     SWorkspaceFields f;
     while (xml.readNextStartElement()) {
@@ -178,6 +180,235 @@ bool StreamWorkspace(QXmlStreamReader &xml, CWorkspaceRecord *record)
             xml.skipCurrentElement();
     }
     return ApplyWorkspace(f, record);
+}
+
+// The tree answer as the service writes it (no declarations beyond the XML one, no
+// attributes, entities, comments or CDATA), checked for well-formedness in one pass and
+// replayed with the calls of QXmlStreamReader the walk uses. QXmlStreamReader costs most of
+// the load for thousands of folders; any other document goes to it.
+class CPlainXmlReader
+{
+public:
+    using TokenType = QXmlStreamReader::TokenType;
+
+    // False when the text is not in the plain form (it may still be well-formed XML).
+    bool Scan(QStringView s);
+
+    bool atEnd() const { return m_atEnd; }
+    TokenType readNext()
+    {
+        if (m_pos >= m_tokens.size()) {
+            m_atEnd = true;
+            m_current = QXmlStreamReader::EndDocument;
+            return m_current;
+        }
+        const SToken &t = m_tokens[m_pos++];
+        m_current = t.type;
+        m_text = t.text;
+        m_whitespace = t.whitespace;
+        return m_current;
+    }
+    QStringView name() const { return m_text; }
+    bool isWhitespace() const { return m_current == QXmlStreamReader::Characters && m_whitespace; }
+    bool readNextStartElement()
+    {
+        while (readNext() != QXmlStreamReader::EndDocument) {
+            if (m_current == QXmlStreamReader::EndElement)
+                return false;
+            if (m_current == QXmlStreamReader::StartElement)
+                return true;
+        }
+        return false;
+    }
+    void skipCurrentElement()
+    {
+        int depth = 1;
+        while (depth > 0 && readNext() != QXmlStreamReader::EndDocument) {
+            if (m_current == QXmlStreamReader::StartElement)
+                ++depth;
+            else if (m_current == QXmlStreamReader::EndElement)
+                --depth;
+        }
+    }
+    QString readElementText(QXmlStreamReader::ReadElementTextBehaviour)
+    {
+        QString result;
+        int depth = 1;
+        while (readNext() != QXmlStreamReader::EndDocument) {
+            if (m_current == QXmlStreamReader::StartElement) {
+                ++depth;
+            } else if (m_current == QXmlStreamReader::EndElement) {
+                if (--depth == 0)
+                    break;
+            } else if (m_current == QXmlStreamReader::Characters) {
+                if (result.isEmpty())
+                    result = m_text.toString();
+                else
+                    result.append(m_text);
+            }
+        }
+        return result;
+    }
+
+private:
+    struct SToken
+    {
+        TokenType type;
+        QStringView text;
+        bool whitespace;
+    };
+    std::vector<SToken> m_tokens;
+    size_t m_pos = 0;
+    TokenType m_current = QXmlStreamReader::NoToken;
+    QStringView m_text;
+    bool m_whitespace = false;
+    bool m_atEnd = false;
+};
+
+bool IsXmlSpace(char16_t c)
+{
+    return c == u' ' || c == u'\t' || c == u'\n';
+}
+
+bool IsNameStart(char16_t c)
+{
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'_';
+}
+
+bool IsNameChar(char16_t c)
+{
+    return IsNameStart(c) || (c >= u'0' && c <= u'9') || c == u'-' || c == u'.';
+}
+
+bool CPlainXmlReader::Scan(QStringView s)
+{
+    const qsizetype n = s.size();
+    qsizetype i = 0;
+    if (s.startsWith(u"<?")) {
+        static const char16_t *const declarations[] = {
+            u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>",
+            u"<?xml version=\"1.0\" encoding=\"utf-8\"?>",
+            u"<?xml version=\"1.0\"?>",
+            u"<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>",
+        };
+        bool known = false;
+        for (const char16_t *d : declarations) {
+            const QStringView decl(d);
+            if (s.startsWith(decl)) {
+                i = decl.size();
+                known = true;
+                break;
+            }
+        }
+        if (!known)
+            return false;
+    }
+    m_tokens.reserve(size_t(n / 12));
+    std::vector<QStringView> open;
+    bool rootDone = false;
+    while (i < n) {
+        const char16_t c = s[i].unicode();
+        if (c == u'<') {
+            if (rootDone || i + 1 >= n)
+                return false;
+            const bool closing = s[i + 1] == u'/';
+            qsizetype j = i + (closing ? 2 : 1);
+            if (j >= n || !IsNameStart(s[j].unicode()))
+                return false;
+            const qsizetype start = j;
+            while (j < n && IsNameChar(s[j].unicode()))
+                ++j;
+            if (j >= n)
+                return false;
+            const QStringView name = s.sliced(start, j - start);
+            if (closing) {
+                if (s[j] != u'>' || open.empty() || open.back() != name)
+                    return false;
+                open.pop_back();
+                m_tokens.push_back({QXmlStreamReader::EndElement, name, false});
+                rootDone = open.empty();
+                i = j + 1;
+            } else if (s[j] == u'>') {
+                m_tokens.push_back({QXmlStreamReader::StartElement, name, false});
+                open.push_back(name);
+                i = j + 1;
+            } else if (s[j] == u'/' && j + 1 < n && s[j + 1] == u'>') {
+                m_tokens.push_back({QXmlStreamReader::StartElement, name, false});
+                m_tokens.push_back({QXmlStreamReader::EndElement, name, false});
+                rootDone = open.empty();
+                i = j + 2;
+            } else {
+                return false;
+            }
+            continue;
+        }
+        const qsizetype start = i;
+        bool whitespace = true;
+        for (; i < n; ++i) {
+            const char16_t u = s[i].unicode();
+            if (u == u'<')
+                break;
+            if (IsXmlSpace(u))
+                continue;
+            whitespace = false;
+            // Entities, line ends to normalise and what only the full reader checks.
+            if (u < 0x20 || u == u'&' || u == u'\r' || u >= 0xfffe)
+                return false;
+            if (u == u'>' && i >= 2 && s[i - 1] == u']' && s[i - 2] == u']')
+                return false;
+            if (QChar::isHighSurrogate(u)) {
+                if (i + 1 >= n || !QChar::isLowSurrogate(s[i + 1].unicode()))
+                    return false;
+                ++i;
+            } else if (QChar::isLowSurrogate(u)) {
+                return false;
+            }
+        }
+        if (open.empty()) {
+            if (!whitespace)
+                return false;
+            continue;
+        }
+        m_tokens.push_back({QXmlStreamReader::Characters, s.sliced(start, i - start), whitespace});
+    }
+    return rootDone;
+}
+
+// At the root element: the records of the first "workspaces" of the first "listResponse".
+template<typename Reader>
+void WalkTree(Reader &xml, std::vector<std::unique_ptr<CWorkspaceRecord>> &parsed, bool &container,
+              bool &stopped)
+{
+    bool inResponse = false;
+    while (xml.readNextStartElement()) {
+        if (inResponse || xml.name() != u"listResponse") {
+            xml.skipCurrentElement();
+            continue;
+        }
+        inResponse = true;
+        while (xml.readNextStartElement()) {
+            if (container || xml.name() != u"workspaces") {
+                xml.skipCurrentElement();
+                continue;
+            }
+            container = true;
+            while (xml.readNextStartElement()) {
+                if (stopped
+                    || xml.name().compare(QLatin1String("workspace"), Qt::CaseInsensitive) != 0) {
+                    xml.skipCurrentElement();
+                    continue;
+                }
+                auto record = std::make_unique<CWorkspaceRecord>();
+                if (StreamWorkspace(xml, record.get())) {
+                    parsed.push_back(std::move(record));
+                } else {
+                    qCWarning(lcFolders)
+                        << "folder list: element" << parsed.size() + 1 << "malformed, walk stopped";
+                    stopped = true;
+                }
+            }
+        }
+    }
 }
 
 [[noreturn]] void RaiseXml(const QXmlStreamReader &xml, quint32 code)
@@ -289,61 +520,39 @@ int CWorkspaceListRequest::ParseResponse(CBizWinHttpClient &client, int)
     if (!client.ReadText(&text))
         return 0;
 
-    // The same document rules as every other answer (no document type, well-formed
-    // throughout), read as a stream: the whole tree comes in one answer.
-    QXmlStreamReader xml(text);
-    xml.setNamespaceProcessing(false); // answers use no namespaces
-    bool atRoot = false;
-    while (!atRoot && !xml.atEnd()) {
-        switch (xml.readNext()) {
-        case QXmlStreamReader::DTD:
-            RaiseXml(xml, XmlError::DtdRefused);
-        case QXmlStreamReader::Invalid:
-            RaiseXml(xml, XmlError::NotXml);
-        case QXmlStreamReader::StartElement:
-            atRoot = true;
-            break;
-        default:
-            break;
-        }
-    }
     std::vector<std::unique_ptr<CWorkspaceRecord>> parsed;
     bool container = false;
     bool stopped = false;
-    bool inResponse = false;
-    while (atRoot && xml.readNextStartElement()) {
-        if (inResponse || xml.name() != u"listResponse") {
-            xml.skipCurrentElement();
-            continue;
-        }
-        inResponse = true;
-        while (xml.readNextStartElement()) {
-            if (container || xml.name() != u"workspaces") {
-                xml.skipCurrentElement();
-                continue;
-            }
-            container = true;
-            while (xml.readNextStartElement()) {
-                if (stopped
-                    || xml.name().compare(QLatin1String("workspace"), Qt::CaseInsensitive) != 0) {
-                    xml.skipCurrentElement();
-                    continue;
-                }
-                auto record = std::make_unique<CWorkspaceRecord>();
-                if (StreamWorkspace(xml, record.get())) {
-                    parsed.push_back(std::move(record));
-                } else {
-                    qCWarning(lcFolders)
-                        << "folder list: element" << parsed.size() + 1 << "malformed, walk stopped";
-                    stopped = true;
-                }
+    CPlainXmlReader plain;
+    if (plain.Scan(text)) {
+        plain.readNext(); // the root element
+        WalkTree(plain, parsed, container, stopped);
+    } else {
+        // The same document rules as every other answer (no document type, well-formed
+        // throughout), read as a stream: the whole tree comes in one answer.
+        QXmlStreamReader xml(text);
+        xml.setNamespaceProcessing(false); // answers use no namespaces
+        bool atRoot = false;
+        while (!atRoot && !xml.atEnd()) {
+            switch (xml.readNext()) {
+            case QXmlStreamReader::DTD:
+                RaiseXml(xml, XmlError::DtdRefused);
+            case QXmlStreamReader::Invalid:
+                RaiseXml(xml, XmlError::NotXml);
+            case QXmlStreamReader::StartElement:
+                atRoot = true;
+                break;
+            default:
+                break;
             }
         }
+        if (atRoot)
+            WalkTree(xml, parsed, container, stopped);
+        while (!xml.atEnd())
+            xml.readNext();
+        if (xml.hasError())
+            RaiseXml(xml, atRoot ? XmlError::Malformed : XmlError::NotXml);
     }
-    while (!xml.atEnd())
-        xml.readNext();
-    if (xml.hasError())
-        RaiseXml(xml, atRoot ? XmlError::Malformed : XmlError::NotXml);
     if (!container)
         return 0;
 

@@ -63,9 +63,8 @@ int ChildLoad()
     return 0;
 }
 
-// The tree request as Load sends it, but asking for the answer as it is: the devserver
-// compresses with brotli when the client accepts it (Qt does), which takes it tens of
-// seconds for this answer, so the comparison with curl's plain transfer would measure that.
+// The tree request as Load sends it, asking for the answer uncompressed like curl's plain
+// transfer, so that both sides move the same bytes whatever a server would compress.
 class CPlainListRequest : public CWorkspaceListRequest
 {
 public:

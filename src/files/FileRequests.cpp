@@ -32,6 +32,17 @@ CBizXmlElement childOf(CBizXmlElement response, const QString &name)
     return response.IsNull() ? CBizXmlElement() : response.FindChild(name);
 }
 
+// 1 when the answer carries its file element (read into record, when given), else 0.
+int readFileElement(const CBizXmlElement &response, CSharedFileRecord *record)
+{
+    const CBizXmlElement file = childOf(response, QStringLiteral("file"));
+    if (file.IsNull())
+        return 0;
+    if (record)
+        ParseFile(file, record);
+    return 1;
+}
+
 } // namespace
 
 QString FileSortValue(int sortIndex)
@@ -257,13 +268,7 @@ CFileCreateRequest::CFileCreateRequest(const QString &operation, const QString &
 int CFileCreateRequest::ParseResponse(CBizWinHttpClient &client, int)
 {
     CBizXmlDocument doc;
-    const CBizXmlElement file
-        = childOf(ReadResponseElement(client, m_responseName, doc), QStringLiteral("file"));
-    if (file.IsNull())
-        return 0;
-    if (m_record)
-        ParseFile(file, m_record);
-    return 1;
+    return readFileElement(ReadResponseElement(client, m_responseName, doc), m_record);
 }
 
 CFileUpdateRequest::CFileUpdateRequest(const QString &accessKey, qint32 workspaceId,
@@ -314,13 +319,7 @@ CFileSingleRequest::CFileSingleRequest(Operation operation, const QString &acces
 int CFileSingleRequest::ParseResponse(CBizWinHttpClient &client, int)
 {
     CBizXmlDocument doc;
-    const CBizXmlElement file
-        = childOf(ReadResponseElement(client, m_responseName, doc), QStringLiteral("file"));
-    if (file.IsNull())
-        return 0;
-    if (m_record)
-        ParseFile(file, m_record);
-    return 1;
+    return readFileElement(ReadResponseElement(client, m_responseName, doc), m_record);
 }
 
 // --- move and copy ---

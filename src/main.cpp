@@ -1,8 +1,8 @@
 // The program: the application object decides between the no-UI run and the session.
 #include "app/CommandLine.h"
 #include "app/MainApp.h"
-#include "app/core/AppState.h"
-#include "app/core/ExitCodes.h"
+#include "core/AppState.h"
+#include "core/ExitCodes.h"
 #include "ui/toolkit/GuiMessageSink.h"
 #include "ui/toolkit/PendingSessionUi.h"
 

@@ -5,9 +5,9 @@
 //
 //   bench_folders [folders=10000] [runs=7]
 #include "account/LoginManager.h"
-#include "app/core/AppState.h"
-#include "app/core/Messages.h"
-#include "app/core/Paths.h"
+#include "core/AppState.h"
+#include "core/Messages.h"
+#include "core/Paths.h"
 #include "folders/LocalWorkspaceManager.h"
 #include "folders/SharedWorkspaceManager.h"
 #include "store/BizProps.h"

@@ -9,8 +9,8 @@
 // floor under the client's per-request cost.
 //
 //   bench_service [sizeMB=256] [requests=1000] [rounds=5]
-#include "app/core/AppState.h"
-#include "app/core/Paths.h"
+#include "core/AppState.h"
+#include "core/Paths.h"
 #include "service/Request.h"
 #include "store/BizProps.h"
 

@@ -2,7 +2,7 @@
 
 #include "UserRecord.h"
 
-#include "app/core/OsUtils.h"
+#include "core/OsUtils.h"
 #include "store/Convert.h"
 
 CRegisterRequest::CRegisterRequest(const QString &officeId, const QString &loginId,

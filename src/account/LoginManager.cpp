@@ -3,9 +3,9 @@
 #include "AccountLog.h"
 #include "AccountRequests.h"
 
-#include "app/core/FileSystem.h"
-#include "app/core/Messages.h"
-#include "app/core/Paths.h"
+#include "core/FileSystem.h"
+#include "core/Messages.h"
+#include "core/Paths.h"
 #include "store/Archive.h"
 #include "store/NameCheck.h"
 

@@ -3,7 +3,7 @@
 #include "LoginRecord.h"
 #include "UserRecord.h"
 
-#include "app/core/Manager.h"
+#include "core/Manager.h"
 #include "service/Request.h"
 
 #include <QString>

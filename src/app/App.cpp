@@ -1,8 +1,8 @@
 #include "App.h"
 
-#include "app/core/AppState.h"
-#include "app/core/ExitCodes.h"
-#include "app/core/Paths.h"
+#include "core/AppState.h"
+#include "core/ExitCodes.h"
+#include "core/Paths.h"
 
 #include <QFile>
 #include <QLoggingCategory>

@@ -2,7 +2,7 @@
 
 #include "BizApp.h"
 #include "System.h"
-#include "app/core/InstanceManager.h"
+#include "core/InstanceManager.h"
 
 #include <memory>
 

@@ -2,12 +2,12 @@
 
 #include "SingleInstance.h"
 #include "WindowPlacement.h"
-#include "app/core/AppState.h"
-#include "app/core/ExitCodes.h"
-#include "app/core/Messages.h"
-#include "app/core/OsUtils.h"
-#include "app/core/Paths.h"
-#include "app/core/Strings.h"
+#include "core/AppState.h"
+#include "core/ExitCodes.h"
+#include "core/Messages.h"
+#include "core/OsUtils.h"
+#include "core/Paths.h"
+#include "core/Strings.h"
 
 #include <QFileInfo>
 #include <QLoggingCategory>

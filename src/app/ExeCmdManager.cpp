@@ -3,9 +3,9 @@
 #include "MainApp.h"
 
 #include "account/LoginManager.h"
-#include "app/core/BizException.h"
-#include "app/core/ExitCodes.h"
-#include "app/core/Paths.h"
+#include "core/BizException.h"
+#include "core/ExitCodes.h"
+#include "core/Paths.h"
 #include "files/FileParsers.h"
 #include "files/FileRecord.h"
 #include "files/FileRequests.h"

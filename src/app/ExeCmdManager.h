@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/core/Manager.h"
+#include "core/Manager.h"
 
 #include <QString>
 

@@ -1,8 +1,8 @@
 #include "MainApp.h"
 
-#include "app/core/ExceptHandler.h"
-#include "app/core/ExitCodes.h"
-#include "app/core/Messages.h"
+#include "core/ExceptHandler.h"
+#include "core/ExitCodes.h"
+#include "core/Messages.h"
 #include "store/Scramble.h"
 
 #include <QLoggingCategory>

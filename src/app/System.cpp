@@ -1,8 +1,8 @@
 #include "System.h"
 
 #include "account/LoginManager.h"
-#include "app/core/ExceptHandler.h"
-#include "app/core/Messages.h"
+#include "core/ExceptHandler.h"
+#include "core/Messages.h"
 #include "files/FileTypeManager.h"
 #include "folders/LocalWorkspaceManager.h"
 #include "folders/SharedWorkspaceManager.h"

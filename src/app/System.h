@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/core/InstanceManager.h"
-#include "app/core/Manager.h"
+#include "core/InstanceManager.h"
+#include "core/Manager.h"
 
 #include <functional>
 #include <memory>

@@ -4,7 +4,7 @@
 #include "FileRecord.h"
 #include "FileTypeRecord.h"
 
-#include "app/core/BizException.h"
+#include "core/BizException.h"
 #include "folders/WorkspaceRecord.h"
 #include "service/WinHttpClient.h"
 #include "service/XmlDocument.h"

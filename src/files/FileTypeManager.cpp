@@ -6,8 +6,8 @@
 
 #include "account/LoginManager.h"
 
-#include "app/core/BizException.h"
-#include "app/core/Messages.h"
+#include "core/BizException.h"
+#include "core/Messages.h"
 #include "store/Archive.h"
 
 #include <QFile>

@@ -2,7 +2,7 @@
 
 #include "store/Archive.h"
 
-#include "app/core/BizException.h"
+#include "core/BizException.h"
 
 QString CFileTypeRecord::NormalizeExtension(const QString &serviceExt)
 {

@@ -1,6 +1,6 @@
 #include "CertStore.h"
 
-#include "app/core/Paths.h"
+#include "core/Paths.h"
 
 #include <QDir>
 #include <QFile>

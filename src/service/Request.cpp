@@ -1,7 +1,7 @@
 #include "Request.h"
 
 #include "ServiceLog.h"
-#include "app/core/OsUtils.h"
+#include "core/OsUtils.h"
 
 #include <QEventLoop>
 #include <QTimer>

@@ -78,7 +78,7 @@
 #include "ServerSettings.h"
 #include "WinHttpClient.h"
 #include "XmlDocument.h"
-#include "app/core/BizProgress.h"
+#include "core/BizProgress.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
 #include "RequestException.h"
 
-#include "app/core/BizFormat.h"
-#include "app/core/Strings.h"
+#include "core/BizFormat.h"
+#include "core/Strings.h"
 #include "store/Convert.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/core/BizException.h"
-#include "app/core/ExceptHandler.h"
+#include "core/BizException.h"
+#include "core/ExceptHandler.h"
 
 #include <QString>
 

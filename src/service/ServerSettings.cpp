@@ -2,8 +2,8 @@
 
 #include "ServiceLog.h"
 #include "WinHttpClient.h"
-#include "app/core/BizException.h"
-#include "app/core/Paths.h"
+#include "core/BizException.h"
+#include "core/Paths.h"
 #include "store/BizProps.h"
 #include "store/Convert.h"
 

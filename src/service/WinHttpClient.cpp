@@ -4,10 +4,10 @@
 #include "MessageDigest.h"
 #include "ServiceLog.h"
 #include "XmlDocument.h"
-#include "app/core/AppState.h"
-#include "app/core/BizException.h"
-#include "app/core/Messages.h"
-#include "app/core/OsUtils.h"
+#include "core/AppState.h"
+#include "core/BizException.h"
+#include "core/Messages.h"
+#include "core/OsUtils.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

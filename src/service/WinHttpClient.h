@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/core/BizProgress.h"
+#include "core/BizProgress.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,6 +1,6 @@
 #include "XmlDocument.h"
 
-#include "app/core/BizException.h"
+#include "core/BizException.h"
 #include "store/Convert.h"
 
 #include <QXmlStreamReader>

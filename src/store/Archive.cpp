@@ -2,7 +2,7 @@
 
 #include "AnsiCodec.h"
 #include "StoreLog.h"
-#include "app/core/BizException.h"
+#include "core/BizException.h"
 
 #include <QDir>
 #include <QFile>

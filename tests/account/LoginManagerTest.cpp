@@ -1,7 +1,7 @@
 #include "AccountFixture.h"
 
 #include "account/LoginManager.h"
-#include "app/core/Paths.h"
+#include "core/Paths.h"
 #include "service/RequestException.h"
 #include "store/Archive.h"
 #include "store/Scramble.h"

@@ -1,5 +1,5 @@
 #include "account/LoginRecord.h"
-#include "app/core/BizException.h"
+#include "core/BizException.h"
 #include "store/Archive.h"
 #include "store/Scramble.h"
 

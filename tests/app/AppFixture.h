@@ -1,9 +1,9 @@
 #pragma once
 
 #include "app/MainApp.h"
-#include "app/core/AppState.h"
-#include "app/core/Messages.h"
-#include "app/core/Paths.h"
+#include "core/AppState.h"
+#include "core/Messages.h"
+#include "core/Paths.h"
 
 #include <QDir>
 #include <QTemporaryDir>

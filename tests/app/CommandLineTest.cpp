@@ -1,7 +1,7 @@
 #include "AppFixture.h"
 
 #include "app/CommandLine.h"
-#include "app/core/ExitCodes.h"
+#include "core/ExitCodes.h"
 #include "store/Scramble.h"
 
 namespace {

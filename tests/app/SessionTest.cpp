@@ -2,9 +2,9 @@
 
 #include "app/SingleInstance.h"
 #include "app/WindowPlacement.h"
-#include "app/core/BizException.h"
-#include "app/core/ExitCodes.h"
-#include "app/core/InstanceManager.h"
+#include "core/BizException.h"
+#include "core/ExitCodes.h"
+#include "core/InstanceManager.h"
 
 #include <QCoreApplication>
 #include <QSettings>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/core/AppState.h"
-#include "app/core/Messages.h"
+#include "core/AppState.h"
+#include "core/Messages.h"
 
 #include <QDir>
 #include <QTemporaryDir>

@@ -1,7 +1,7 @@
 #include "CoreFixture.h"
 
-#include "app/core/FileSystem.h"
-#include "app/core/OsUtils.h"
+#include "core/FileSystem.h"
+#include "core/OsUtils.h"
 
 #include <QRegularExpression>
 #include <QThread>

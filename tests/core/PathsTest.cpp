@@ -1,9 +1,9 @@
 #include "CoreFixture.h"
 
-#include "app/core/BizException.h"
-#include "app/core/FileSystem.h"
-#include "app/core/InstanceManager.h"
-#include "app/core/Paths.h"
+#include "core/BizException.h"
+#include "core/FileSystem.h"
+#include "core/InstanceManager.h"
+#include "core/Paths.h"
 
 #include <QRegularExpression>
 

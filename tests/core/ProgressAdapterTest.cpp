@@ -1,5 +1,5 @@
-#include "app/core/AppState.h"
-#include "app/core/BizProgressAdapter.h"
+#include "core/AppState.h"
+#include "core/BizProgressAdapter.h"
 
 #include <QTimer>
 #include <gtest/gtest.h>

@@ -1,10 +1,10 @@
 #include "CoreFixture.h"
 
-#include "app/core/BizEvent.h"
-#include "app/core/BizException.h"
-#include "app/core/BizFormat.h"
-#include "app/core/BizProgress.h"
-#include "app/core/ExceptHandler.h"
+#include "core/BizEvent.h"
+#include "core/BizException.h"
+#include "core/BizFormat.h"
+#include "core/BizProgress.h"
+#include "core/ExceptHandler.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
-#include "app/core/Threads.h"
-#include "app/core/OsUtils.h"
+#include "core/Threads.h"
+#include "core/OsUtils.h"
 
 #include <QCoreApplication>
 #include <QThread>

@@ -4,8 +4,8 @@
 
 #include "account/AccountRequests.h"
 #include "account/LoginManager.h"
-#include "app/core/OsUtils.h"
-#include "app/core/Paths.h"
+#include "core/OsUtils.h"
+#include "core/Paths.h"
 #include "service/RequestException.h"
 #include "store/Archive.h"
 

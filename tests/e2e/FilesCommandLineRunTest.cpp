@@ -4,8 +4,8 @@
 
 #include "account/LoginManager.h"
 #include "app/ExeCmdManager.h"
-#include "app/core/BizException.h"
-#include "app/core/Paths.h"
+#include "core/BizException.h"
+#include "core/Paths.h"
 #include "files/FileRecord.h"
 #include "service/RequestException.h"
 

@@ -6,9 +6,9 @@
 #include "support/DevServer.h"
 
 #include "account/LoginManager.h"
-#include "app/core/AppState.h"
-#include "app/core/Messages.h"
-#include "app/core/Paths.h"
+#include "core/AppState.h"
+#include "core/Messages.h"
+#include "core/Paths.h"
 #include "folders/LocalWorkspaceManager.h"
 #include "folders/SharedWorkspaceManager.h"
 #include "service/RequestException.h"

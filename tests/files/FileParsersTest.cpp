@@ -3,7 +3,7 @@
 #include "files/FileRecord.h"
 #include "files/FileTypeRecord.h"
 
-#include "app/core/BizException.h"
+#include "core/BizException.h"
 #include "folders/WorkspaceRecord.h"
 #include "service/XmlDocument.h"
 

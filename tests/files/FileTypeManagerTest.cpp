@@ -1,7 +1,7 @@
 #include "FilesServiceFixture.h"
 
 #include "account/LoginManager.h"
-#include "app/core/Messages.h"
+#include "core/Messages.h"
 #include "files/FileTypeManager.h"
 
 #include <QFile>

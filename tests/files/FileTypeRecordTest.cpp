@@ -1,6 +1,6 @@
 #include "files/FileTypeRecord.h"
 
-#include "app/core/BizException.h"
+#include "core/BizException.h"
 #include "store/Archive.h"
 
 #include <gtest/gtest.h>

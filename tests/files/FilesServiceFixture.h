@@ -6,7 +6,7 @@
 #include "support/DevServer.h"
 
 #include "account/AccountRequests.h"
-#include "app/core/Paths.h"
+#include "core/Paths.h"
 
 #include <QDir>
 #include <QTemporaryDir>

@@ -6,10 +6,10 @@
 
 #include "account/LoginManager.h"
 #include "account/LoginRecord.h"
-#include "app/core/AppState.h"
-#include "app/core/BizProgress.h"
-#include "app/core/Messages.h"
-#include "app/core/Paths.h"
+#include "core/AppState.h"
+#include "core/BizProgress.h"
+#include "core/Messages.h"
+#include "core/Paths.h"
 #include "folders/WorkspaceRecord.h"
 #include "store/BizProps.h"
 

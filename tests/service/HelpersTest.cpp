@@ -1,7 +1,7 @@
 // Form encoding, XML lookup, digests, server.vqr, fault texts and the kind-7 handler.
 #include "ServiceFixture.h"
 
-#include "app/core/Strings.h"
+#include "core/Strings.h"
 #include "service/CertStore.h"
 
 #include <QRegularExpression>

@@ -3,9 +3,9 @@
 // A temporary installation (no-UI run: the data folder is <tmp>/vqrdata), a devserver
 // process per test and a few request classes the tests drive the framework with.
 
-#include "app/core/AppState.h"
-#include "app/core/Messages.h"
-#include "app/core/Paths.h"
+#include "core/AppState.h"
+#include "core/Messages.h"
+#include "core/Paths.h"
 #include "service/Request.h"
 #include "store/BizProps.h"
 #include "support/DevServer.h"

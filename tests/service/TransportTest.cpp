@@ -1,7 +1,7 @@
 // The transport and the request framework against a devserver started per test.
 #include "ServiceFixture.h"
 
-#include "app/core/Strings.h"
+#include "core/Strings.h"
 #include "service/CertStore.h"
 
 #include <QCryptographicHash>

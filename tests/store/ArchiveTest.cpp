@@ -1,6 +1,6 @@
 #include "store/Archive.h"
 
-#include "app/core/BizException.h"
+#include "core/BizException.h"
 
 #include <QRandomGenerator>
 #include <QTemporaryDir>

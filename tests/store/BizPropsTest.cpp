@@ -1,6 +1,6 @@
 #include "store/BizProps.h"
 
-#include "app/core/BizException.h"
+#include "core/BizException.h"
 
 #include <QTemporaryDir>
 

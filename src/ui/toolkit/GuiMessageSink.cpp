@@ -1,6 +1,6 @@
 #include "GuiMessageSink.h"
 
-#include "app/core/AppState.h"
+#include "core/AppState.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/core/Messages.h"
+#include "core/Messages.h"
 
 // The message sink of a run with a display: a QMessageBox titled with the application
 // name, owned by the active window and brought to the front.

@@ -1,7 +1,7 @@
 #include "PendingSessionUi.h"
 
-#include "app/core/AppState.h"
-#include "app/core/OsUtils.h"
+#include "core/AppState.h"
+#include "core/OsUtils.h"
 
 #include <QCloseEvent>
 #include <QEventLoop>

@@ -2,7 +2,7 @@
 
 #include "WorkspaceRecord.h"
 
-#include "app/core/Manager.h"
+#include "account/HasLoginManager.h"
 
 #include <QString>
 

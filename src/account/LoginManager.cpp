@@ -68,7 +68,7 @@ bool CLoginManager::LoadSavedLogins()
 bool CLoginManager::SaveSavedLogins()
 {
     const QString path = LoginsFilePath();
-    if (!CreateFolders(path, true))
+    if (!CreateFolders(path, true, FolderAccess::Private))
         return false;
     CBizArchiveWriter ar;
     m_saved.Serialize(ar);

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QRandomGenerator>
 #include <QSaveFile>
 #include <QThread>
 
@@ -171,7 +172,7 @@ QString ToNativeSeparators(const QString &path)
     return p;
 }
 
-bool CreateFolders(const QString &path, bool isFilePath)
+bool CreateFolders(const QString &path, bool isFilePath, FolderAccess access)
 {
     QString target = ToNativeSeparators(path);
     if (isFilePath)
@@ -193,10 +194,45 @@ bool CreateFolders(const QString &path, bool isFilePath)
                 throw CBizOsException(OsError::AlreadyExists, current);
             continue;
         }
-        if (::mkdir(encoded(current).constData(), 0777) != 0 && errno != EEXIST)
+        const mode_t mode = access == FolderAccess::Private ? 0700 : 0777;
+        if (::mkdir(encoded(current).constData(), mode) != 0 && errno != EEXIST)
             throwErrno(errno, current);
     }
     return true;
+}
+
+bool OpenStateFile(QSaveFile &file)
+{
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    // The temporary file's mode is what the committed file keeps.
+    if (!file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+        file.cancelWriting();
+        return false;
+    }
+    return true;
+}
+
+QString CreateTemporarySibling(const QString &target)
+{
+    static const char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    const QFileInfo info(ToNativeSeparators(target));
+    const QString prefix = info.absolutePath() + QStringLiteral("/.") + info.fileName() + u'.';
+    int err = EEXIST;
+    for (int attempt = 0; attempt < 100 && err == EEXIST; ++attempt) {
+        QString name = prefix;
+        for (int i = 0; i < 6; ++i)
+            name += QLatin1Char(kChars[QRandomGenerator::global()->bounded(62)]);
+        name += QStringLiteral(".vqrtmp");
+        const int fd
+            = ::open(encoded(name).constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            ::close(fd);
+            return name;
+        }
+        err = errno;
+    }
+    throwErrno(err, target);
 }
 
 bool CopyFileTo(const QString &source, const QString &destination, bool failIfExists)
@@ -366,14 +402,14 @@ bool LoadArchiveFile(const QString &path, const ArchiveReader &read)
 bool SaveArchiveFile(const QString &path, const ArchiveWriter &write)
 {
     try {
-        if (!CreateFolders(path, true))
+        if (!CreateFolders(path, true, FolderAccess::Private))
             return false;
     } catch (const CBizOsException &e) {
         qCWarning(lcFiles) << "cannot create the folders of" << path << e.errorNumber();
         return false;
     }
     QSaveFile file(ToNativeSeparators(path));
-    if (!file.open(QIODevice::WriteOnly)) {
+    if (!OpenStateFile(file)) {
         const int err = errno;
         throw CBizFileException(err ? CBizFileException::CauseFromErrno(err)
                                     : CBizFileException::GenericException,

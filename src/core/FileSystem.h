@@ -7,15 +7,31 @@
 
 class CBizProgressHandler;
 class QIODevice;
+class QSaveFile;
 
 // File-system helpers of the whole client. Paths use "/" (a "\" is accepted as well).
 // Failures the caller must report raise CBizOsException with a Windows-style error number
 // (BizException.h); expected outcomes answer false.
 
+// Who may enter a folder that is created: Default gives what any new folder of the user gets
+// (0777 under the umask); Private only the user (0700), for the data folder, whose files hold
+// saved passwords and keys.
+enum class FolderAccess { Default, Private };
+
 // Creates every missing folder of path, level by level. With isFilePath the last component
 // is a file name and is not created. A path longer than MaxPath answers false and creates
 // nothing; a level that cannot be created raises CBizOsException.
-bool CreateFolders(const QString &path, bool isFilePath = false);
+bool CreateFolders(const QString &path, bool isFilePath = false,
+                   FolderAccess access = FolderAccess::Default);
+
+// Opens a state file for writing through a temporary file (QSaveFile: the old file stays
+// until commit) that only the user can read. False when it cannot be opened.
+bool OpenStateFile(QSaveFile &file);
+
+// Creates a new empty file next to target, named ".<name>.XXXXXX.vqrtmp", with the mode any
+// new file of the user gets (0666 under the umask): unlike a private temporary file it can
+// be renamed into place as the user's own file. Answers its path; raises CBizOsException.
+QString CreateTemporarySibling(const QString &target);
 
 // Copies source to destination (creating the destination's folders). The copy is written
 // to a temporary file next to the destination and renamed into place, so an existing

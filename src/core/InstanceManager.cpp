@@ -45,7 +45,7 @@ QString CInstanceManager::ReadInstanceFile(const QString &path, bool *readable)
 bool CInstanceManager::WriteInstanceFile(const QString &path, const QString &instanceId)
 {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!OpenStateFile(file))
         return false;
     QByteArray bytes("\xff\xfe", 2);
     bytes.append(reinterpret_cast<const char *>(instanceId.utf16()), instanceId.size() * 2);
@@ -58,9 +58,18 @@ bool CInstanceManager::WriteInstanceFile(const QString &path, const QString &ins
 
 bool CInstanceManager::Initialize()
 {
+    // The path first: a data folder too deep for its files is refused before anything of it
+    // is created.
+    QString path;
+    try {
+        path = DataPath({}, FileName());
+    } catch (const CBizException &e) {
+        qCWarning(lcInstance) << "instance file path unusable:" << e.ErrorMessage();
+        ShowErrorMessage(17955);
+        return false;
+    }
     if (!EnsureDataFolder())
         return false;
-    const QString path = DataPath({}, FileName());
     if (PathExists(path)) {
         bool readable = false;
         const QString id = ReadInstanceFile(path, &readable);

@@ -8,9 +8,12 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QStandardPaths>
+
+#include <sys/stat.h>
 
 Q_LOGGING_CATEGORY(lcPaths, "velquor.paths")
 
@@ -48,6 +51,17 @@ QString buildCreated(const QString &root, const QString &area, const QString &su
     const QString full = build(root, area, sub, file);
     ensureFolders(build(root, area, sub, {}));
     return full;
+}
+
+// The saved passwords and keys below the data folder are the user's alone, also where an
+// older version created the folder readable by every local user.
+void RestrictToOwner(const QString &folder)
+{
+    struct stat st;
+    const QByteArray name = QFile::encodeName(folder);
+    if (::stat(name.constData(), &st) == 0 && (st.st_mode & 077)
+        && ::chmod(name.constData(), st.st_mode & 0700) != 0)
+        qCWarning(lcPaths) << "cannot restrict the data folder to its owner";
 }
 
 QString documentsRoot()
@@ -145,9 +159,11 @@ bool EnsureDataFolder()
 {
     try {
         const QString folder = DataPath();
-        if (IsFolder(folder))
+        if (IsFolder(folder)) {
+            RestrictToOwner(folder);
             return true;
-        if (CreateFolders(folder, false) && IsFolder(folder))
+        }
+        if (CreateFolders(folder, false, FolderAccess::Private) && IsFolder(folder))
             return true;
     } catch (const CBizException &e) {
         qCWarning(lcPaths) << "data folder unusable:" << e.ErrorMessage();

@@ -378,7 +378,10 @@ CWorkspaceRecord *CLocalWorkspaceManager::MirrorPath(const QList<qint32> &ids,
             auto fresh = std::make_unique<CWorkspaceRecord>(
                 chainIds, localNames + QStringList{names.at(i)}, false);
             const QString path = LocalFolderPath(fresh.get());
-            if (path.isEmpty() || !IsInsideRoot(path) || !CreateFolders(path))
+            // The mirror lies in the data folder: its levels, the login's folder among them,
+            // are the user's alone.
+            if (path.isEmpty() || !IsInsideRoot(path)
+                || !CreateFolders(path, false, FolderAccess::Private))
                 return nullptr;
             record = m_list.AddInTree(std::move(fresh));
         }
@@ -387,7 +390,8 @@ CWorkspaceRecord *CLocalWorkspaceManager::MirrorPath(const QList<qint32> &ids,
 
     // The directory may have gone behind the list's back.
     const QString path = LocalFolderPath(record);
-    if (!IsFolder(path) && (!IsInsideRoot(path) || !CreateFolders(path)))
+    if (!IsFolder(path)
+        && (!IsInsideRoot(path) || !CreateFolders(path, false, FolderAccess::Private)))
         return nullptr;
     if (folderStyle)
         record->folderStyle = FolderStyleFromService(*folderStyle);

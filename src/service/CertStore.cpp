@@ -1,10 +1,10 @@
 #include "CertStore.h"
 
+#include "core/BizException.h"
+#include "core/FileSystem.h"
 #include "core/Paths.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QSaveFile>
 
 QString CBizCertStore::DefaultPath()
@@ -32,9 +32,14 @@ bool CBizCertStore::Add(const QSslCertificate &certificate)
     if (certs.contains(certificate))
         return true;
     certs.append(certificate);
-    QDir().mkpath(QFileInfo(m_path).absolutePath());
+    try {
+        if (!CreateFolders(m_path, true, FolderAccess::Private))
+            return false;
+    } catch (const CBizOsException &) {
+        return false;
+    }
     QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!OpenStateFile(file))
         return false;
     for (const QSslCertificate &c : std::as_const(certs))
         file.write(c.toPem());

@@ -3,10 +3,9 @@
 #include "AnsiCodec.h"
 #include "StoreLog.h"
 #include "core/BizException.h"
+#include "core/FileSystem.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QSaveFile>
 #include <QtEndian>
 
@@ -233,11 +232,16 @@ QByteArray LoadArchiveFile(const QString &path)
 
 void SaveArchiveFile(const QString &path, const QByteArray &data)
 {
-    const QString folder = QFileInfo(path).absolutePath();
-    if (!QDir().mkpath(folder))
+    // State files live in the data folder, which only the user may read.
+    bool created = false;
+    try {
+        created = CreateFolders(path, true, FolderAccess::Private);
+    } catch (const CBizOsException &) {
+    }
+    if (!created)
         throw CBizFileException(CBizFileException::BadPath, path);
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
+    if (!OpenStateFile(file)) {
         const int err = errno;
         throw CBizFileException(CBizFileException::CauseFromErrno(err), path, err);
     }

@@ -3,8 +3,8 @@
 #include "Convert.h"
 #include "StoreLog.h"
 #include "core/BizException.h"
+#include "core/FileSystem.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -67,10 +67,14 @@ bool CBizProps::Save(const QString &path) const
     const QString file = path.isEmpty() ? m_path : path;
     if (file.isEmpty())
         return false;
-    if (!QDir().mkpath(QFileInfo(file).absolutePath()))
+    try {
+        if (!CreateFolders(file, true, FolderAccess::Private))
+            return false;
+    } catch (const CBizOsException &) {
         return false;
+    }
     QSaveFile f(file);
-    if (!f.open(QIODevice::WriteOnly))
+    if (!OpenStateFile(f))
         ThrowFileError(file, errno);
     const QByteArray content = ToContent();
     if (f.write(content) != content.size() || !f.commit()) {

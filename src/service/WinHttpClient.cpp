@@ -1,15 +1,18 @@
 #include "WinHttpClient.h"
 
 #include "CertStore.h"
+#include "DownloadFile.h"
 #include "MessageDigest.h"
+#include "MultipartDevice.h"
+#include "NetworkManagers.h"
 #include "ServiceLog.h"
+#include "TransferProgress.h"
 #include "XmlDocument.h"
 #include "core/AppState.h"
 #include "core/BizException.h"
 #include "core/Messages.h"
 #include "core/OsUtils.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
@@ -18,21 +21,9 @@
 #include <QNetworkReply>
 #include <QRegularExpression>
 #include <QSslConfiguration>
-#include <QTemporaryFile>
-#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
-#include <atomic>
-#include <cerrno>
-#include <climits>
-#include <condition_variable>
-#include <cstdio>
-#include <deque>
-#include <mutex>
-#include <optional>
-#include <thread>
-#include <vector>
 
 Q_LOGGING_CATEGORY(lcService, "velquor.service")
 
@@ -42,119 +33,8 @@ constexpr int kDefaultTimeoutMs = 30000;
 constexpr int kPollIntervalMs = 100;
 constexpr int kMaxBodyResumes = 5;
 constexpr qint64 kReadBuffer = 2 << 20;
-// File bytes move in blocks of this size: large enough that the per-block costs (system
-// calls, hand-over to the digest thread) vanish, small enough to stay in the CPU cache
-// between the network copy, the disk write and the digest. Larger writes cost the kernel
-// more per byte (256 MB downloaded: 0.2 s system time with 64 KiB writes, 1.0 s with 1 MiB).
-constexpr qsizetype kBlockSize = 64 * 1024;
-// Bytes waiting for the digest thread at most; the transfer waits beyond that.
-constexpr qint64 kDigestBacklog = 2 << 20;
 constexpr qint64 kMaxUploadSize = Q_INT64_C(0x100000000);
 constexpr int kErrorFileTooLarge = 223;
-
-// Proxy choice per URL from the system configuration: the environment (http_proxy,
-// https_proxy, no_proxy) when it names a proxy, otherwise libproxy's automatic
-// configuration. Unlike Qt's own system factory this also proxies loopback when the
-// environment says so (no_proxy decides).
-class CSystemProxyFactory : public QNetworkProxyFactory
-{
-public:
-    QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery &query) override
-    {
-        const QString scheme = query.url().scheme().toLower();
-        QByteArray value = qgetenv(scheme == QLatin1String("https") ? "https_proxy" : "http_proxy");
-        if (value.isEmpty())
-            value = qgetenv(scheme == QLatin1String("https") ? "HTTPS_PROXY" : "HTTP_PROXY");
-        if (value.isEmpty())
-            value = qgetenv("all_proxy");
-        if (value.isEmpty())
-            return automaticProxy(query);
-        if (bypassed(query.peerHostName(), query.peerPort()))
-            return {QNetworkProxy::NoProxy};
-        QString text = QString::fromLocal8Bit(value).trimmed();
-        if (!text.contains(QLatin1String("://")))
-            text.prepend(QLatin1String("http://"));
-        const QUrl proxyUrl(text);
-        if (!proxyUrl.isValid() || proxyUrl.host().isEmpty())
-            return {QNetworkProxy::NoProxy};
-        const bool socks = proxyUrl.scheme().startsWith(QLatin1String("socks"));
-        QNetworkProxy proxy(socks ? QNetworkProxy::Socks5Proxy : QNetworkProxy::HttpProxy,
-                            proxyUrl.host(), quint16(proxyUrl.port(socks ? 1080 : 8080)),
-                            proxyUrl.userName(), proxyUrl.password());
-        return {proxy};
-    }
-
-private:
-    // libproxy answers through a thread of its own: some 0.1 ms and two thread switches per
-    // request. Its answer for a server is kept a few seconds, so a change of the system
-    // configuration still applies to the next transfer.
-    QList<QNetworkProxy> automaticProxy(const QNetworkProxyQuery &query)
-    {
-        const QString key = query.url().scheme() + u' ' + query.peerHostName() + u' '
-                            + QString::number(query.peerPort());
-        std::lock_guard lock(m_cacheMutex);
-        if (key != m_cachedKey || !m_cachedAt.isValid() || m_cachedAt.hasExpired(kProxyCacheMs)) {
-            m_cached = systemProxyForQuery(query);
-            m_cachedKey = key;
-            m_cachedAt.start();
-        }
-        return m_cached;
-    }
-
-    static constexpr qint64 kProxyCacheMs = 3000;
-    std::mutex m_cacheMutex; // the network layer may ask from its own thread
-    QString m_cachedKey;
-    QElapsedTimer m_cachedAt;
-    QList<QNetworkProxy> m_cached;
-
-    static bool bypassed(const QString &host, int port)
-    {
-        QByteArray list = qgetenv("no_proxy");
-        if (list.isEmpty())
-            list = qgetenv("NO_PROXY");
-        const QString lowerHost = host.toLower();
-        for (QString entry : QString::fromLocal8Bit(list).split(u',', Qt::SkipEmptyParts)) {
-            entry = entry.trimmed().toLower();
-            if (entry == QLatin1String("*"))
-                return true;
-            const int colon = entry.lastIndexOf(u':');
-            if (colon > 0 && !entry.contains(u']') && entry.count(u':') == 1) {
-                if (entry.mid(colon + 1).toInt() != port)
-                    continue;
-                entry.truncate(colon);
-            }
-            if (entry.startsWith(u'.'))
-                entry.remove(0, 1);
-            if (entry.isEmpty())
-                continue;
-            if (lowerHost == entry || lowerHost.endsWith(u'.' + entry))
-                return true;
-        }
-        return false;
-    }
-};
-
-// One manager per thread and certificate policy: a connection accepted under ignoreCert (or
-// with the installation's trust file) must never carry a request of a stricter policy.
-QNetworkAccessManager *threadManager(int policy = 0)
-{
-    static thread_local QPointer<QNetworkAccessManager> managers[4];
-    QPointer<QNetworkAccessManager> &manager = managers[policy & 3];
-    if (!manager) {
-        auto *nam = new QNetworkAccessManager;
-        QCoreApplication *app = QCoreApplication::instance();
-        if (app && QThread::currentThread() == app->thread())
-            nam->setParent(app);
-        else
-            QObject::connect(QThread::currentThread(), &QThread::finished, nam,
-                             &QObject::deleteLater);
-        nam->setProxyFactory(new CSystemProxyFactory);
-        nam->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
-        nam->setStrictTransportSecurityEnabled(false);
-        manager = nam;
-    }
-    return manager;
-}
 
 QString failureText(quint32 number, const QString &host)
 {
@@ -210,281 +90,6 @@ bool isDateError(QSslError::SslError e)
     return e == QSslError::CertificateExpired || e == QSslError::CertificateNotYetValid;
 }
 
-// Tracks the progress of one transfer in bytes; large files are counted in KiB so that
-// the 32-bit positions of the progress protocol never overflow.
-class CProgressMeter
-{
-public:
-    explicit CProgressMeter(CBizProgressHandler *handler)
-        : m_handler(handler)
-    {}
-    void Begin(qint64 total)
-    {
-        if (!m_handler)
-            return;
-        m_shift = total > INT_MAX / 2 ? 10 : 0;
-        m_handler->Begin(total < 0 ? -1 : qint32(total >> m_shift));
-    }
-    // False once the user cancelled.
-    bool AdvanceTo(qint64 bytes)
-    {
-        if (!m_handler)
-            return true;
-        const qint32 units = qint32(bytes >> m_shift);
-        if (units == m_reported)
-            return m_handler->Continue();
-        const qint32 delta = units - m_reported;
-        m_reported = units;
-        return m_handler->StepBy(delta);
-    }
-
-private:
-    CBizProgressHandler *m_handler;
-    int m_shift = 0;
-    qint32 m_reported = 0;
-};
-
-// The MD5 of a transfer computed on a worker thread, so that it overlaps with the network
-// and the disk instead of adding to them (at some 500 MB/s it would otherwise cost as much
-// time as the transfer itself). Blocks are shared, not copied; Add waits while more than
-// kDigestBacklog bytes are pending, so memory stays bounded whatever the file size.
-class CDigestPipe
-{
-public:
-    CDigestPipe()
-        : m_thread([this] { run(); })
-    {
-        m_digest.BeginDigest(); // before any Add: the mutex hands it over to the worker
-    }
-    ~CDigestPipe()
-    {
-        {
-            std::lock_guard lock(m_mutex);
-            m_stop = true;
-        }
-        m_wake.notify_one();
-        m_thread.join();
-    }
-    CDigestPipe(const CDigestPipe &) = delete;
-    CDigestPipe &operator=(const CDigestPipe &) = delete;
-
-    // Digests bytes [offset, offset + length) of block after everything added before.
-    void Add(const QByteArray &block, qsizetype offset, qsizetype length)
-    {
-        if (length <= 0)
-            return;
-        {
-            std::unique_lock lock(m_mutex);
-            m_room.wait(lock,
-                        [&] { return m_pending == 0 || m_pending + length <= kDigestBacklog; });
-            m_queue.push_back({block, offset, length});
-            m_pending += length;
-        }
-        m_wake.notify_one();
-    }
-    // Waits for the pending blocks; the digest of everything added (once).
-    QString Finish()
-    {
-        std::unique_lock lock(m_mutex);
-        m_room.wait(lock, [&] { return m_pending == 0; });
-        QString hex;
-        m_digest.FinishDigest(&hex);
-        return hex;
-    }
-
-private:
-    struct SPiece
-    {
-        QByteArray block;
-        qsizetype offset;
-        qsizetype length;
-    };
-
-    void run()
-    {
-        for (;;) {
-            SPiece piece;
-            {
-                std::unique_lock lock(m_mutex);
-                m_wake.wait(lock, [&] { return m_stop || !m_queue.empty(); });
-                if (m_stop)
-                    return;
-                piece = std::move(m_queue.front());
-                m_queue.pop_front();
-            }
-            m_digest.AddToDigest(piece.block.constData() + piece.offset, piece.length);
-            piece.block = QByteArray(); // the producer may refill it from now on
-            {
-                std::lock_guard lock(m_mutex);
-                m_pending -= piece.length;
-            }
-            m_room.notify_one();
-        }
-    }
-
-    std::mutex m_mutex;
-    std::condition_variable m_wake; // work for the worker
-    std::condition_variable m_room; // progress for the producer
-    std::deque<SPiece> m_queue;
-    qint64 m_pending = 0; // bytes queued or being digested
-    bool m_stop = false;
-    CBizCryptMessageDigest m_digest; // the worker's until Finish has seen the queue drained
-    std::thread m_thread;            // last: starts once everything above exists
-};
-
-// Block buffers for one transfer; a block the digest thread still holds is not refilled.
-class CBlockPool
-{
-public:
-    QByteArray &Next()
-    {
-        for (QByteArray &b : m_blocks) {
-            if (b.isDetached()) {
-                // Pairs with the worker's release of its reference: its reads are done.
-                std::atomic_thread_fence(std::memory_order_acquire);
-                return b;
-            }
-        }
-        m_blocks.emplace_back(kBlockSize, Qt::Uninitialized);
-        return m_blocks.back();
-    }
-
-private:
-    std::deque<QByteArray> m_blocks; // deque: references stay valid as it grows
-};
-
-// The multipart body: preamble, the file read ahead in blocks, trailer. Random access so
-// that the network layer can rewind it; the digest covers each file byte once, whatever is
-// re-read. Qt asks for 16 KiB per hand-over and waits for each one, so a hand-over must be
-// a copy and nothing more: the file is read a block at a time and digested on a worker.
-class CMultipartDevice : public QIODevice
-{
-public:
-    CMultipartDevice(QByteArray preamble, const QString &path, qint64 fileSize, QByteArray trailer)
-        : m_preamble(std::move(preamble))
-        , m_file(path)
-        , m_fileSize(fileSize)
-        , m_trailer(std::move(trailer))
-    {}
-
-    bool open(OpenMode mode) override
-    {
-        if (!m_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-            return false;
-        m_pos = 0;
-        return QIODevice::open(mode | QIODevice::Unbuffered);
-    }
-    bool seek(qint64 pos) override
-    {
-        if (pos < 0 || pos > size())
-            return false;
-        m_pos = pos;
-        return QIODevice::seek(pos);
-    }
-    bool reset() override { return seek(0); }
-    // File bytes handed to the network layer so far.
-    qint64 fileBytesRead() const { return m_fileBytesOut; }
-    void close() override
-    {
-        m_file.close();
-        QIODevice::close();
-    }
-    bool isSequential() const override { return false; }
-    qint64 size() const override { return m_preamble.size() + m_fileSize + m_trailer.size(); }
-    bool atEnd() const override { return m_pos >= size(); }
-    qint64 bytesAvailable() const override { return size() - m_pos + QIODevice::bytesAvailable(); }
-    bool FinishDigest(QString *hex)
-    {
-        if (m_hashed != m_fileSize)
-            return false;
-        if (hex)
-            *hex = m_digest.Finish();
-        return true;
-    }
-
-protected:
-    qint64 readData(char *data, qint64 maxSize) override
-    {
-        qint64 total = 0;
-        while (total < maxSize) {
-            const qint64 n = readAt(m_pos, data + total, maxSize - total);
-            if (n < 0)
-                return total > 0 ? total : -1;
-            if (n == 0)
-                break;
-            total += n;
-            m_pos += n;
-        }
-        const qint64 fileEnd = std::clamp<qint64>(m_pos - m_preamble.size(), 0, m_fileSize);
-        m_fileBytesOut = std::max(m_fileBytesOut, fileEnd);
-        return total;
-    }
-    qint64 readAt(qint64 at, char *data, qint64 maxSize)
-    {
-        const qint64 pre = m_preamble.size();
-        if (at < pre) {
-            const qint64 n = std::min(maxSize, pre - at);
-            memcpy(data, m_preamble.constData() + at, size_t(n));
-            return n;
-        }
-        if (at < pre + m_fileSize) {
-            const qint64 offset = at - pre;
-            if (m_block.isNull() || offset < m_blockStart || offset >= m_blockStart + m_blockSize) {
-                if (!loadBlock(offset))
-                    return -1; // the file shrank or failed: the upload must fail
-            }
-            const qint64 n = std::min(maxSize, m_blockStart + m_blockSize - offset);
-            memcpy(data, m_block.constData() + (offset - m_blockStart), size_t(n));
-            return n;
-        }
-        const qint64 t = at - pre - m_fileSize;
-        if (t >= m_trailer.size())
-            return 0;
-        const qint64 n = std::min(maxSize, m_trailer.size() - t);
-        memcpy(data, m_trailer.constData() + t, size_t(n));
-        return n;
-    }
-    qint64 writeData(const char *, qint64) override { return -1; }
-
-private:
-    bool loadBlock(qint64 offset)
-    {
-        QByteArray &block = m_pool.Next();
-        const qint64 want = std::min<qint64>(block.size(), m_fileSize - offset);
-        if (m_file.pos() != offset && !m_file.seek(offset))
-            return false;
-        qint64 got = 0;
-        while (got < want) {
-            const qint64 n = m_file.read(block.data() + got, want - got);
-            if (n <= 0)
-                return false;
-            got += n;
-        }
-        m_block = block; // shared with the pool: refilled once nobody else holds it
-        m_blockStart = offset;
-        m_blockSize = got;
-        if (offset + got > m_hashed && offset <= m_hashed) {
-            const qint64 skip = m_hashed - offset;
-            m_digest.Add(block, skip, got - skip);
-            m_hashed = offset + got;
-        }
-        return true;
-    }
-
-    QByteArray m_preamble;
-    QFile m_file;
-    qint64 m_fileSize;
-    QByteArray m_trailer;
-    CBlockPool m_pool;
-    QByteArray m_block;
-    qint64 m_blockStart = 0;
-    qint64 m_blockSize = 0;
-    qint64 m_hashed = 0;
-    qint64 m_fileBytesOut = 0;
-    qint64 m_pos = 0;
-    CDigestPipe m_digest; // last: its worker stops before the blocks go
-};
-
 QString safeHeaderText(QString text)
 {
     text.replace(u'\r', u' ');
@@ -516,7 +121,7 @@ CBizWinHttpClient::CBizWinHttpClient(QObject *parent)
 
 CBizWinHttpClient::~CBizWinHttpClient()
 {
-    discardReply();
+    DiscardReply();
 }
 
 QByteArray CBizWinHttpClient::PercentEncode(const QString &text)
@@ -634,7 +239,7 @@ bool CBizWinHttpClient::Open(const QString &method, const QString &host, quint16
     return true;
 }
 
-QNetworkRequest CBizWinHttpClient::buildRequest() const
+QNetworkRequest CBizWinHttpClient::BuildRequest() const
 {
     QNetworkRequest r = m_request;
     r.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
@@ -666,16 +271,16 @@ QNetworkRequest CBizWinHttpClient::buildRequest() const
     return r;
 }
 
-QNetworkReply *CBizWinHttpClient::startReply(const QNetworkRequest &request, const QByteArray &body,
+QNetworkReply *CBizWinHttpClient::StartReply(const QNetworkRequest &request, const QByteArray &body,
                                              std::unique_ptr<QIODevice> device)
 {
-    discardReply();
+    DiscardReply();
     m_sent = m_headersIn = m_finished = m_cancelled = m_timedOut = false;
     m_bodyDone = !device;
     m_uploaded = 0;
     m_refusedSslErrors.clear();
     m_peerCertificate.reset();
-    QNetworkAccessManager *nam = threadManager(tlsPolicy());
+    QNetworkAccessManager *nam = NetworkManagers::ForThread(TlsPolicy());
     QNetworkReply *reply = nullptr;
     if (m_method == QLatin1String("GET")) {
         reply = nam->get(request);
@@ -717,11 +322,11 @@ QNetworkReply *CBizWinHttpClient::startReply(const QNetworkRequest &request, con
             wake();
         }
     });
-    connect(reply, &QNetworkReply::sslErrors, this, &CBizWinHttpClient::onSslErrors);
+    connect(reply, &QNetworkReply::sslErrors, this, &CBizWinHttpClient::OnSslErrors);
     return reply;
 }
 
-void CBizWinHttpClient::onSslErrors(const QList<QSslError> &errors)
+void CBizWinHttpClient::OnSslErrors(const QList<QSslError> &errors)
 {
     if (!m_reply)
         return;
@@ -755,7 +360,7 @@ void CBizWinHttpClient::onSslErrors(const QList<QSslError> &errors)
     m_refusedSslErrors = errors;
 }
 
-void CBizWinHttpClient::waitFor(Stage stage, const std::function<void()> &onWake,
+void CBizWinHttpClient::WaitFor(Stage stage, const std::function<void()> &onWake,
                                 const std::function<bool()> &done)
 {
     QEventLoop loop;
@@ -790,7 +395,7 @@ void CBizWinHttpClient::waitFor(Stage stage, const std::function<void()> &onWake
             sincePoll.restart();
             if (!ProgressContinue()) {
                 m_cancelled = true;
-                abortReply();
+                AbortReply();
                 return;
             }
             continue; // events ran inside the poll: look again before sleeping
@@ -799,13 +404,13 @@ void CBizWinHttpClient::waitFor(Stage stage, const std::function<void()> &onWake
     }
 }
 
-void CBizWinHttpClient::abortReply()
+void CBizWinHttpClient::AbortReply()
 {
     if (m_reply && !m_reply->isFinished())
         m_reply->abort();
 }
 
-void CBizWinHttpClient::discardReply()
+void CBizWinHttpClient::DiscardReply()
 {
     if (m_reply) {
         m_reply->disconnect(this);
@@ -818,10 +423,10 @@ void CBizWinHttpClient::discardReply()
 
 void CBizWinHttpClient::Close()
 {
-    discardReply();
+    DiscardReply();
 }
 
-bool CBizWinHttpClient::transportFailed() const
+bool CBizWinHttpClient::TransportFailed() const
 {
     if (m_cancelled || !m_reply)
         return true;
@@ -833,7 +438,7 @@ bool CBizWinHttpClient::transportFailed() const
     return !m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
 }
 
-quint32 CBizWinHttpClient::failureNumber() const
+quint32 CBizWinHttpClient::FailureNumber() const
 {
     if (m_cancelled)
         return HttpError::Cancelled;
@@ -853,7 +458,7 @@ quint32 CBizWinHttpClient::failureNumber() const
     case QNetworkReply::ConnectionRefusedError:
     case QNetworkReply::HostNotFoundError: {
         // Through a proxy these are the proxy's failures.
-        const QList<QNetworkProxy> proxies = threadManager(tlsPolicy())
+        const QList<QNetworkProxy> proxies = NetworkManagers::ForThread(TlsPolicy())
                                                  ->proxyFactory()
                                                  ->queryProxy(QNetworkProxyQuery(m_request.url()));
         if (!proxies.isEmpty() && proxies.first().type() != QNetworkProxy::NoProxy
@@ -885,23 +490,23 @@ quint32 CBizWinHttpClient::failureNumber() const
     }
 }
 
-void CBizWinHttpClient::raiseFailure()
+void CBizWinHttpClient::RaiseFailure()
 {
-    const quint32 number = failureNumber();
+    const quint32 number = FailureNumber();
     const QString host = m_request.url().host() + u':' + QString::number(m_request.url().port());
     qCInfo(lcService) << "transport failure" << m_method << m_request.url().path() << number
                       << (m_reply ? int(m_reply->error()) : -1);
     throw CBizWinHttpException(number, failureText(number, host));
 }
 
-void CBizWinHttpClient::pause(int ms)
+void CBizWinHttpClient::Pause(int ms)
 {
     QEventLoop loop;
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
     loop.exec();
 }
 
-bool CBizWinHttpClient::sendWithRetry(const QByteArray &body,
+bool CBizWinHttpClient::SendWithRetry(const QByteArray &body,
                                       const std::function<std::unique_ptr<QIODevice>()> &device,
                                       const std::function<void()> &onWake)
 {
@@ -914,16 +519,16 @@ bool CBizWinHttpClient::sendWithRetry(const QByteArray &body,
             if (!dev)
                 return false;
         }
-        QNetworkRequest request = buildRequest();
+        QNetworkRequest request = BuildRequest();
         if (dev)
             request.setHeader(QNetworkRequest::ContentLengthHeader, dev->size());
-        startReply(request, body, std::move(dev));
-        waitFor(Stage::Sent, onWake);
+        StartReply(request, body, std::move(dev));
+        WaitFor(Stage::Sent, onWake);
         if (m_cancelled)
             return false;
-        if (!m_finished || !transportFailed())
+        if (!m_finished || !TransportFailed())
             return true;
-        const quint32 number = failureNumber();
+        const quint32 number = FailureNumber();
         if (number == HttpError::CertAuthorityInvalid && m_addCertStore && !certAdded) {
             // Trusted from now on by this installation only; one more try with it.
             bool onlyAuthority = true;
@@ -931,22 +536,22 @@ bool CBizWinHttpClient::sendWithRetry(const QByteArray &body,
                 onlyAuthority = onlyAuthority && isAuthorityError(e.error());
             if (onlyAuthority) {
                 if (!m_peerCertificate || !CBizCertStore().Add(*m_peerCertificate))
-                    raiseFailure();
+                    RaiseFailure();
                 qCInfo(lcService) << "server certificate added to the installation's trust file";
                 certAdded = true;
                 continue;
             }
         }
         if (number != HttpError::SecureFailure)
-            raiseFailure();
+            RaiseFailure();
         if (++failures >= SendRetryLimit) {
             // Nobody could dismiss a box in the run without user interface.
             if (!AppState::IsNoUiMode())
                 ShowErrorMessage(QStringLiteral("送信時のリトライ回数が上限(%d)を越えました！"),
                                  SendRetryLimit);
-            raiseFailure();
+            RaiseFailure();
         }
-        pause(200);
+        Pause(200);
         if (CBizProgressHandler *h = progress()) {
             h->SetText(h->text() + u'.');
             if (!h->Continue()) {
@@ -966,8 +571,8 @@ bool CBizWinHttpClient::SendForm()
 bool CBizWinHttpClient::SendBody(const QByteArray &body)
 {
     m_body = body;
-    if (!sendWithRetry(body, {}))
-        raiseFailure(); // cancelled
+    if (!SendWithRetry(body, {}))
+        RaiseFailure(); // cancelled
     ProgressContinue();
     return true;
 }
@@ -977,9 +582,9 @@ bool CBizWinHttpClient::ReceiveResponse(int *status, qint64 *contentLength, QStr
     if (!m_reply)
         throw CBizWinHttpException(HttpError::InternalError,
                                    failureText(HttpError::InternalError, m_request.url().host()));
-    waitFor(Stage::Headers);
-    if (m_cancelled || (m_finished && transportFailed()))
-        raiseFailure();
+    WaitFor(Stage::Headers);
+    if (m_cancelled || (m_finished && TransportFailed()))
+        RaiseFailure();
     if (status)
         *status = StatusCode();
     if (contentLength)
@@ -1007,9 +612,9 @@ bool CBizWinHttpClient::ReadText(QString *text)
     if (!m_reply)
         return false;
     QByteArray data;
-    waitFor(Stage::Finished, [&] { data += m_reply->readAll(); });
-    if (m_cancelled || transportFailed())
-        raiseFailure();
+    WaitFor(Stage::Finished, [&] { data += m_reply->readAll(); });
+    if (m_cancelled || TransportFailed())
+        RaiseFailure();
     data += m_reply->readAll();
     if (text)
         *text = QString::fromUtf8(data);
@@ -1033,174 +638,90 @@ bool CBizWinHttpClient::DownloadToFile(const QString &path, bool resume, QString
 {
     if (!m_reply)
         return false;
-    const bool ownCopy = !m_downloadCopy.isEmpty();
-    QString partial = m_downloadCopy;
-    if (!ownCopy) {
-        QTemporaryFile temp(QFileInfo(path).absolutePath() + QStringLiteral("/.")
-                            + QFileInfo(path).fileName() + QStringLiteral(".XXXXXX.vqrtmp"));
-        temp.setAutoRemove(false);
-        if (!temp.open())
-            return false;
-        partial = temp.fileName();
-    }
-    struct Cleanup
-    {
-        QString path;
-        bool keep = false;
-        ~Cleanup()
-        {
-            if (!keep)
-                QFile::remove(path);
-        }
-    } cleanup{partial};
-
-    if (resume && !ownCopy && QFileInfo::exists(path)) {
-        // The bytes already present are the target's; continue them in the copy.
-        QFile::remove(partial);
-        if (!QFile::copy(path, partial))
-            return false;
-    }
-    QFile file(partial);
-    // Unbuffered: the chunks are large already, a second copy buys nothing.
-    if (!file.open((resume ? QIODevice::ReadWrite : (QIODevice::WriteOnly | QIODevice::Truncate))
-                   | QIODevice::Unbuffered))
+    CDownloadFile file(path, m_downloadCopy, digestHex || !expectedDigest.isEmpty());
+    if (!file.Open(resume))
         return false;
-    qint64 length = resume ? file.size() : 0;
 
     const int status = StatusCode();
-    if (length > 0) {
+    if (file.size() > 0) {
         if (status == 200) {
-            // The server sent the whole file: start over.
-            file.resize(0);
-            length = 0;
-        } else if (status != 206 || contentRangeStart(m_reply) != length) {
+            file.Restart(); // the server sent the whole file: start over
+        } else if (status != 206 || contentRangeStart(m_reply) != file.size()) {
             qCWarning(lcService) << "download does not continue the local part" << status;
-            throw CBizWinHttpException(
-                HttpError::InvalidServerResponse,
-                failureText(HttpError::InvalidServerResponse, m_request.url().host()));
+            ThrowInvalidResponse();
         }
     }
-    const qint64 announced
-        = m_reply->header(QNetworkRequest::ContentLengthHeader).isValid()
-              ? m_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong()
-              : -1;
-    const qint64 expectedTotal = announced >= 0 ? length + announced : -1;
+    const QVariant announced = m_reply->header(QNetworkRequest::ContentLengthHeader);
+    const qint64 expectedTotal = announced.isValid() ? file.size() + announced.toLongLong() : -1;
 
-    CProgressMeter meter(progress());
+    CTransferProgress meter(progress());
     meter.Begin(expectedTotal);
-    const bool wantDigest = digestHex || !expectedDigest.isEmpty();
-    std::optional<CDigestPipe> digest;
-    if (wantDigest)
-        digest.emplace();
-    CBlockPool pool;
-    if (length > 0) {
-        if (digest) {
-            file.seek(0);
-            qint64 done = 0;
-            while (done < length) {
-                QByteArray &block = pool.Next();
-                const qint64 n
-                    = file.read(block.data(), std::min<qint64>(block.size(), length - done));
-                if (n <= 0)
-                    throw CBizFileException(CBizFileException::HardIO, partial);
-                digest->Add(block, 0, n);
-                done += n;
-                if (!meter.AdvanceTo(done)) {
-                    abortReply();
-                    return false;
-                }
-            }
-        }
-        file.seek(length);
+    if (!file.DigestPresent([&](qint64 done) { return meter.AdvanceTo(done); })) {
+        AbortReply();
+        return false;
     }
 
     bool cancelled = false;
-    // The body goes straight from the network layer's buffer into a block, from there to
-    // the disk; a full block goes on to the digest thread.
-    QByteArray *block = nullptr;
-    qsizetype filled = 0;
-    auto passOn = [&] {
-        if (digest && block && filled > 0)
-            digest->Add(*block, 0, filled);
-        block = nullptr;
-        filled = 0;
-    };
     auto drain = [&] {
         while (!cancelled && m_reply && m_reply->bytesAvailable() > 0) {
-            if (!block)
-                block = &pool.Next();
-            const qint64 n = m_reply->read(block->data() + filled, block->size() - filled);
-            if (n <= 0)
+            if (file.AppendFrom(*m_reply) <= 0)
                 break;
-            if (file.write(block->constData() + filled, n) != n)
-                throw CBizFileException(CBizFileException::CauseFromErrno(errno), partial);
-            filled += n;
-            if (filled == block->size())
-                passOn();
-            length += n;
-            if (!meter.AdvanceTo(length)) {
+            if (!meter.AdvanceTo(file.size())) {
                 cancelled = true;
                 m_cancelled = true;
-                abortReply();
+                AbortReply();
             }
         }
     };
     int resumes = 0;
     for (;;) {
-        waitFor(Stage::Finished, drain);
+        WaitFor(Stage::Finished, drain);
         if (cancelled || m_cancelled)
             return false;
         drain();
-        if (!transportFailed())
+        if (!TransportFailed())
             break;
-        const quint32 number = failureNumber();
+        const quint32 number = FailureNumber();
         const bool broken = number == HttpError::ConnectionAborted || number == HttpError::Timeout;
         const int st = StatusCode();
         if (!broken || (st != 200 && st != 206) || expectedTotal < 0 || ++resumes > kMaxBodyResumes)
-            raiseFailure();
+            RaiseFailure();
         // The connection broke mid-body: fetch the rest only.
-        qCInfo(lcService) << "download interrupted, continuing at" << length;
-        QNetworkRequest request = buildRequest();
-        request.setRawHeader("Range", "bytes=" + QByteArray::number(length) + '-');
-        startReply(request, {}, nullptr);
-        waitFor(Stage::Headers);
+        qCInfo(lcService) << "download interrupted, continuing at" << file.size();
+        QNetworkRequest request = BuildRequest();
+        request.setRawHeader("Range", "bytes=" + QByteArray::number(file.size()) + '-');
+        StartReply(request, {}, nullptr);
+        WaitFor(Stage::Headers);
         if (m_cancelled)
             return false;
-        if (m_finished && transportFailed())
-            raiseFailure();
-        if (StatusCode() != 206 || contentRangeStart(m_reply) != length)
-            throw CBizWinHttpException(
-                HttpError::InvalidServerResponse,
-                failureText(HttpError::InvalidServerResponse, m_request.url().host()));
+        if (m_finished && TransportFailed())
+            RaiseFailure();
+        if (StatusCode() != 206 || contentRangeStart(m_reply) != file.size())
+            ThrowInvalidResponse();
     }
-    if (expectedTotal >= 0 && length != expectedTotal) {
-        qCWarning(lcService) << "download ended short:" << length << "of" << expectedTotal;
+    if (expectedTotal >= 0 && file.size() != expectedTotal) {
+        qCWarning(lcService) << "download ended short:" << file.size() << "of" << expectedTotal;
         throw CBizWinHttpException(
             HttpError::ConnectionAborted,
             failureText(HttpError::ConnectionAborted, m_request.url().host()));
     }
-    if (!file.flush())
-        throw CBizFileException(CBizFileException::CauseFromErrno(errno), partial);
-    file.close();
-
-    QString hex;
-    if (digest) {
-        passOn();
-        hex = digest->Finish();
-    }
+    const QString hex = file.Finish();
     if (digestHex)
         *digestHex = hex;
     if (fileLength)
-        *fileLength = length;
+        *fileLength = file.size();
     if (!expectedDigest.isEmpty() && !DigestEquals(expectedDigest, hex))
         return false;
-    if (partial != path
-        && std::rename(QFile::encodeName(partial).constData(), QFile::encodeName(path).constData())
-               != 0)
-        throw CBizOsException(CBizOsException::FromErrno(errno), path);
-    cleanup.keep = true;
+    file.Commit();
     ProgressContinue();
     return true;
+}
+
+void CBizWinHttpClient::ThrowInvalidResponse() const
+{
+    throw CBizWinHttpException(
+        HttpError::InvalidServerResponse,
+        failureText(HttpError::InvalidServerResponse, m_request.url().host()));
 }
 
 bool CBizWinHttpClient::UploadFile(const QString &path, qint64 size, QString *digestHex,
@@ -1214,7 +735,7 @@ bool CBizWinHttpClient::UploadFile(const QString &path, qint64 size, QString *di
             throw CBizOsException(kErrorFileTooLarge, path);
         size = info.size();
     }
-    CProgressMeter meter(progress());
+    CTransferProgress meter(progress());
     meter.Begin(size);
 
     const QString boundary = NewBoundary();
@@ -1253,15 +774,15 @@ bool CBizWinHttpClient::UploadFile(const QString &path, qint64 size, QString *di
         if (!cancelled && !meter.AdvanceTo(fileBytes)) {
             cancelled = true;
             m_cancelled = true;
-            abortReply();
+            AbortReply();
         }
     };
     // The whole body goes out inside the send step; progress is stepped while it waits.
-    if (!sendWithRetry({}, makeDevice, advance) || cancelled)
+    if (!SendWithRetry({}, makeDevice, advance) || cancelled)
         return false;
     // The network layer reports the request sent before it has read the whole body.
     auto *device = static_cast<CMultipartDevice *>(m_uploadDevice.get());
-    waitFor(Stage::Finished, advance, [&] { return !device || device->fileBytesRead() >= size; });
+    WaitFor(Stage::Finished, advance, [&] { return !device || device->fileBytesRead() >= size; });
     if (cancelled || m_cancelled)
         return false;
     advance();

@@ -53,9 +53,9 @@ constexpr quint32 SecureFailure = 12175;
 // CBizWinHttpException with an HttpError number and a Japanese text; HTTP error statuses
 // are no failures here (the caller reads the status).
 //
-// Connections are reused between clients of the same thread (one network manager per
-// thread, with a proxy factory that applies the system configuration to every URL,
-// loopback included).
+// Connections are reused between clients of the same thread (NetworkManagers.h). The body
+// of an upload comes from CMultipartDevice, a download goes through CDownloadFile; both
+// digest the file bytes on a worker thread (CDigestPipe) while they move.
 class CBizWinHttpClient : public QObject, public CBizHasProgress
 {
     Q_OBJECT
@@ -133,26 +133,27 @@ public:
 private:
     enum class Stage { Sent, Headers, Finished };
 
-    QNetworkReply *startReply(const QNetworkRequest &request, const QByteArray &body,
+    QNetworkReply *StartReply(const QNetworkRequest &request, const QByteArray &body,
                               std::unique_ptr<QIODevice> device);
     // Starts the request (a new body device per attempt), retrying failed TLS channels and
     // an untrusted authority once after trusting it (addCertStore). False when cancelled.
-    bool sendWithRetry(const QByteArray &body,
+    bool SendWithRetry(const QByteArray &body,
                        const std::function<std::unique_ptr<QIODevice>()> &device,
                        const std::function<void()> &onWake = {});
     // Runs the local loop until the stage is reached or the reply finished; polls the
     // progress handler (abort on cancel).
-    void waitFor(Stage stage, const std::function<void()> &onWake = {},
+    void WaitFor(Stage stage, const std::function<void()> &onWake = {},
                  const std::function<bool()> &done = {});
-    bool transportFailed() const;
-    [[noreturn]] void raiseFailure();
-    quint32 failureNumber() const;
-    void onSslErrors(const QList<QSslError> &errors);
-    void abortReply();
-    void discardReply();
-    QNetworkRequest buildRequest() const;
-    void pause(int ms);
-    int tlsPolicy() const { return (m_ignoreCert ? 1 : 0) | (m_addCertStore ? 2 : 0); }
+    bool TransportFailed() const;
+    [[noreturn]] void RaiseFailure();
+    [[noreturn]] void ThrowInvalidResponse() const;
+    quint32 FailureNumber() const;
+    void OnSslErrors(const QList<QSslError> &errors);
+    void AbortReply();
+    void DiscardReply();
+    QNetworkRequest BuildRequest() const;
+    void Pause(int ms);
+    int TlsPolicy() const { return (m_ignoreCert ? 1 : 0) | (m_addCertStore ? 2 : 0); }
 
     QString m_method;
     unsigned m_flags = 0;

@@ -11,6 +11,8 @@
 #include <QLoggingCategory>
 #include <QWidget>
 
+#include <cstdio>
+#include <exception>
 #include <memory>
 
 namespace {
@@ -36,9 +38,7 @@ protected:
     }
 };
 
-} // namespace
-
-int main(int argc, char **argv)
+int RunProgram(int argc, char **argv)
 {
     // Our own informational logging stays quiet unless QT_LOGGING_RULES asks for it.
     QLoggingCategory::setFilterRules(QStringLiteral("velquor.*.info=false\nvelquor.*.debug=false"));
@@ -67,4 +67,20 @@ int main(int argc, char **argv)
     const qint32 code = app.Run(arguments);
     SetMessageSink({});
     return ProcessExitStatus(code);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // Run has its own boundary; this one only catches what the construction of the objects
+    // around it might throw, so that no exception ever ends the process with an abort.
+    try {
+        return RunProgram(argc, argv);
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "VELQUOR: %s\n", e.what());
+    } catch (...) {
+        std::fputs("VELQUOR: unexpected failure\n", stderr);
+    }
+    return ProcessExitStatus(ExitCode::SystemStartFailed);
 }

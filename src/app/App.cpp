@@ -1,6 +1,7 @@
 #include "App.h"
 
 #include "core/AppState.h"
+#include "core/ExceptHandler.h"
 #include "core/ExitCodes.h"
 #include "core/Paths.h"
 
@@ -110,11 +111,20 @@ bool CApp::InitInstance()
         m_noUiMode = true;
         AppState::SetNoUiMode(true);
     }
-    if (!instanceManager().Initialize())
-        return FailStart(QStringLiteral("インスタンスマネージャの初期化に失敗しました。"),
-                         ExitCode::InstanceFailed);
-    if (!CheckSingleInstance())
-        return FailStart({}, ExitCode::AlreadyRunning);
+    const QString instanceFailed = QStringLiteral("インスタンスマネージャの初期化に失敗しました。");
+    try {
+        if (!instanceManager().Initialize())
+            return FailStart(instanceFailed, ExitCode::InstanceFailed);
+        if (!CheckSingleInstance())
+            return FailStart({}, ExitCode::AlreadyRunning);
+    } catch (const CBizException &e) {
+        // A path of the data folder refused after the identity was read (the lock file's
+        // name is one character longer): the installation cannot be guarded.
+        CBizExceptHandler handler;
+        handler.Set(e);
+        qCWarning(lcApp) << "instance step failed:" << handler.MessageText();
+        return FailStart(instanceFailed, ExitCode::InstanceFailed);
+    }
     if (m_noUiMode) {
         qint32 code = 0;
         if (!RunCommandLine(code)) {

@@ -3,6 +3,7 @@
 #include "SingleInstance.h"
 #include "WindowPlacement.h"
 #include "core/AppState.h"
+#include "core/ExceptHandler.h"
 #include "core/ExitCodes.h"
 #include "core/Messages.h"
 #include "core/OsUtils.h"
@@ -24,6 +25,7 @@ constexpr int kRegistryKeyId = 17664;
 constexpr int kProfileNameId = 17665;
 
 const QString kBadArguments = QStringLiteral("コマンド引数が間違っています。\r\n※起動できません");
+const QString kUnexpected = QStringLiteral("予期しないエラーのため終了します。");
 const QString kWrongProgram
     = QStringLiteral("起動するプログラムが異なっています。\r\n※起動できません");
 
@@ -68,8 +70,34 @@ CBizApp *CBizApp::instance()
 qint32 CBizApp::Run(const QStringList &arguments)
 {
     m_arguments = arguments;
-    InitInstance();
-    return ExitInstance();
+    // The outermost boundary: whatever a step lets escape ends the run with its message and
+    // a failure code, never with an exception leaving the program.
+    RunGuarded([this] { InitInstance(); });
+    qint32 code = m_exitCode;
+    RunGuarded([this, &code] { code = ExitInstance(); });
+    return code;
+}
+
+void CBizApp::RunGuarded(const std::function<void()> &step)
+{
+    QString text;
+    try {
+        step();
+        return;
+    } catch (const CBizException &e) {
+        CBizExceptHandler handler;
+        handler.Set(e);
+        text = handler.FullMessage();
+    } catch (const std::exception &e) {
+        qCCritical(lcApp) << "unexpected failure:" << e.what();
+        text = kUnexpected;
+    } catch (...) {
+        qCCritical(lcApp) << "unexpected failure of an unknown kind";
+        text = kUnexpected;
+    }
+    ShowErrorMessage(text);
+    if (m_exitCode == 0)
+        m_exitCode = ExitCode::SystemStartFailed;
 }
 
 bool CBizApp::FailStart(const QString &text, qint32 code)

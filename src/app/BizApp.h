@@ -7,6 +7,7 @@
 #include <QRect>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class CSingleInstance;
@@ -29,7 +30,9 @@ public:
 
     static CBizApp *instance();
 
-    // InitInstance, then ExitInstance; answers the full exit code.
+    // InitInstance, then ExitInstance; answers the full exit code. An exception that either
+    // lets escape is shown and ends the run with ExitCode::SystemStartFailed (unless a code
+    // was set already).
     qint32 Run(const QStringList &arguments);
 
     qint32 exitCode() const { return m_exitCode; }
@@ -89,6 +92,8 @@ protected:
     virtual void OnActivationRequested() {}
     // Fails the start: shows the text as an error and sets the exit code.
     bool FailStart(const QString &text, qint32 code);
+    // Runs a step of Run inside the outermost exception boundary.
+    void RunGuarded(const std::function<void()> &step);
 
     QSettings &settings();
 

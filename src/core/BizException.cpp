@@ -154,13 +154,10 @@ CBizXmlDomException::CBizXmlDomException(quint32 resultCode, const QString &reas
 
 QString CBizXmlDomException::ErrorMessage() const
 {
-    if (m_line > 0)
-        return QStringLiteral("XMLの解析に失敗しました（%1行 %2桁）。\r\n%3")
-            .arg(m_line)
-            .arg(m_column)
-            .arg(m_reason)
-            .left(259);
-    return m_reason.left(259);
+    return QStringLiteral("XMLの解析中に%1行目でエラーが発生しました。\r\n理由：%2")
+        .arg(m_line)
+        .arg(m_reason)
+        .left(259);
 }
 
 CBizWinHttpException::CBizWinHttpException(quint32 errorNumber, const QString &message)

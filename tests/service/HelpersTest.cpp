@@ -93,7 +93,9 @@ TEST(Xml, FailuresCarryLineColumnAndKind)
         EXPECT_EQ(e.line(), 2);
         EXPECT_GT(e.column(), 0);
         EXPECT_FALSE(e.reason().isEmpty());
-        EXPECT_TRUE(e.ErrorMessage().contains(QStringLiteral("2行")));
+        EXPECT_EQ(e.ErrorMessage(),
+                  QStringLiteral("XMLの解析中に2行目でエラーが発生しました。\r\n理由：")
+                      + e.reason());
     }
     try {
         LoadXml(QStringLiteral("Service Unavailable"));

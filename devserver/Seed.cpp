@@ -277,18 +277,19 @@ void Service::applySeed(const std::string &seed)
                    "田中 一郎", "2024/02/01 10:00:00")
                 .run();
         }
-        // File types known to the service.
+        // File types known to the service. accessType 2: opened for editing; 1: view only
+        // (never opened for editing): pdf and images, and zip, which cannot be edited in place.
         struct Ft
         {
             int access;
             const char *ext, *name;
         };
         static const Ft types[]
-            = {{1, "xlsx", "Microsoft Excel"}, {1, "XLS", "Microsoft Excel 97-2003"},
-               {1, "docx", "Microsoft Word"},  {1, "doc", "Microsoft Word 97-2003"},
-               {1, "csv", "CSV ファイル"},     {1, "txt", "テキスト文書"},
-               {2, "pdf", "Adobe Acrobat"},    {2, "jpg", "JPEG 画像"},
-               {2, "png", "PNG 画像"},         {2, "zip", "圧縮フォルダー"}};
+            = {{2, "xlsx", "Microsoft Excel"}, {2, "XLS", "Microsoft Excel 97-2003"},
+               {2, "docx", "Microsoft Word"},  {2, "doc", "Microsoft Word 97-2003"},
+               {2, "csv", "CSV ファイル"},     {2, "txt", "テキスト文書"},
+               {1, "pdf", "Adobe Acrobat"},    {1, "jpg", "JPEG 画像"},
+               {1, "png", "PNG 画像"},         {1, "zip", "圧縮フォルダー"}};
         int pos = 1;
         for (const Ft &t : types)
             db_->q("INSERT INTO filetypes(office_id, pos, access_type, ext, name) "

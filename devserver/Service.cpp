@@ -310,134 +310,122 @@ ApiReply Service::api(ApiRequest &req)
     return reply;
 }
 
-ApiReply Service::dispatch(ApiRequest &r)
+namespace {
+
+using Handler = std::function<ApiReply(Service &, Service::Ctx &, ApiRequest &)>;
+
+// Most operations answer one element; it goes out inside the <velquor> document.
+Handler xml(std::function<std::string(Service &, Service::Ctx &, ApiRequest &)> op)
 {
-    static const std::map<std::string, std::string> methods = {
-        {"register", "POST"},
-        {"login", "POST"},
-        {"logout", "POST"},
-        {"updatecounter", "GET"},
-        {"workspace/list", "GET"},
-        {"workspace/count", "GET"},
-        {"workspace/offset", "GET"},
-        {"workspace/info", "GET"},
-        {"workspace/create", "POST"},
-        {"workspace/update", "POST"},
-        {"workspace/delete", "POST"},
-        {"workspace/move", "POST"},
-        {"workspace/copy", "POST"},
-        {"workspace/find", "POST"},
-        {"file/list", "GET"},
-        {"file/count", "GET"},
-        {"file/offset", "GET"},
-        {"file/info", "GET"},
-        {"file/get", "GET"},
-        {"file/create", "POST"},
-        {"file/update", "POST"},
-        {"file/delete", "POST"},
-        {"file/lock", "POST"},
-        {"file/unlock", "POST"},
-        {"file/move", "POST"},
-        {"file/copy", "POST"},
-        {"file/voucher/create", "POST"},
-        {"file/comment/create", "POST"},
-        {"favorite/count", "GET"},
-        {"favorite/list", "GET"},
-        {"favorite/info", "GET"},
-        {"favorite/create", "POST"},
-        {"favorite/delete", "POST"},
-        {"filetype/count", "GET"},
-        {"filetype/list", "GET"},
-        {"information/count", "GET"},
-        {"bulkdownload/info", "GET"},
-        {"bulkdownload/start", "POST"},
-        {"bulkdownload/end", "POST"},
-        {"autoupdate/version", "GET"},
-        {"autoupdate/get", "GET"},
-    };
-    auto m = methods.find(r.op);
-    if (m == methods.end())
-        fault("10004", "この操作はありません: " + r.op, 404);
-    if (m->second != r.method)
-        fault("10004", "この操作は " + m->second + " で呼び出してください。", 405);
-    const std::string &op = r.op;
-    const Params &p = r.params;
-    ApiReply reply;
-    auto xml = [&](const std::string &inner) {
-        reply.body = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><velquor>" + inner + "</velquor>";
+    return [op = std::move(op)](Service &s, Service::Ctx &c, ApiRequest &r) {
+        ApiReply reply;
+        reply.body
+            = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><velquor>" + op(s, c, r) + "</velquor>";
         return reply;
     };
-    if (op == "register")
-        return xml(opRegister(p));
-    if (op == "login")
-        return xml(opLogin(p));
-    Ctx c = authenticate(r.accessKey);
-    if (op == "logout")
-        return xml(opLogout(c));
-    if (op == "updatecounter")
-        return xml(opUpdateCounter(c));
-    if (op == "workspace/list")
-        return xml(opWorkspaceList(c, p, 0));
-    if (op == "workspace/count")
-        return xml(opWorkspaceList(c, p, 1));
-    if (op == "workspace/offset")
-        return xml(opWorkspaceList(c, p, 2));
-    if (op == "workspace/info")
-        return xml(opWorkspaceInfo(c, p));
-    if (op == "workspace/create")
-        return xml(opWorkspaceCreate(c, p));
-    if (op == "workspace/update")
-        return xml(opWorkspaceUpdate(c, p));
-    if (op == "workspace/delete")
-        return xml(opWorkspaceDelete(c, p));
-    if (op == "workspace/move")
-        return xml(opWorkspaceMove(c, p));
-    if (op == "workspace/copy")
-        return xml(opWorkspaceCopy(c, p));
-    if (op == "workspace/find")
-        return xml(opWorkspaceFind(c, p));
-    if (op == "file/list")
-        return xml(opFileList(c, p, 0));
-    if (op == "file/count")
-        return xml(opFileList(c, p, 1));
-    if (op == "file/offset")
-        return xml(opFileList(c, p, 2));
-    if (op == "file/info")
-        return xml(opFileInfo(c, p));
-    if (op == "file/get")
-        return opFileGet(c, r);
-    if (op == "file/create" || op == "file/update")
-        return xml(opFileUpload(c, r, op == "file/create"));
-    if (op == "file/delete")
-        return xml(opFileDelete(c, p));
-    if (op == "file/lock" || op == "file/unlock")
-        return xml(opFileLock(c, p, op == "file/lock"));
-    if (op == "file/move" || op == "file/copy")
-        return xml(opFileMoveCopy(c, p, op == "file/move"));
-    if (op == "file/voucher/create")
-        return xml(opVoucher(c, p));
-    if (op == "file/comment/create")
-        return xml(opComment(c, p));
-    if (op.rfind("favorite/", 0) == 0)
-        return xml(opFavorite(c, p, op.substr(9)));
-    if (op == "filetype/count" || op == "filetype/list")
-        return xml(opFileTypes(c, op == "filetype/list"));
-    if (op == "information/count")
-        return xml(opInformationCount(c));
-    if (op.rfind("bulkdownload/", 0) == 0)
-        return xml(opBulk(c, p, op.substr(13)));
-    if (op == "autoupdate/version")
-        return xml(opAutoUpdateVersion());
-    // autoupdate/get
-    auto st = db_->q("SELECT value FROM settings WHERE key='update_digest'");
-    if (!st.step())
-        fault("10004", "更新パッケージがありません。", 404);
-    reply.stream = true;
-    reply.digest = st.t(0);
-    reply.filePath = blobPath(reply.digest);
-    reply.fileSize = int64_t(fs::file_size(reply.filePath));
-    reply.contentType = "application/octet-stream";
-    return reply;
+}
+
+} // namespace
+
+const std::vector<Service::Operation> &Service::operations()
+{
+    using R = ApiRequest;
+    // The operations that share one handler tell themselves apart by the last part of the path.
+    static const Handler favorite = xml([](Service &s, Ctx &c, R &r) {
+        return s.opFavorite(c, r.params, r.op.substr(std::string("favorite/").size()));
+    });
+    static const Handler bulk = xml([](Service &s, Ctx &c, R &r) {
+        return s.opBulk(c, r.params, r.op.substr(std::string("bulkdownload/").size()));
+    });
+    static const std::vector<Operation> table = {
+        {"register", "POST", false,
+         xml([](Service &s, Ctx &, R &r) { return s.opRegister(r.params); })},
+        {"login", "POST", false, xml([](Service &s, Ctx &, R &r) { return s.opLogin(r.params); })},
+        {"logout", "POST", true, xml([](Service &s, Ctx &c, R &) { return s.opLogout(c); })},
+        {"updatecounter", "GET", true,
+         xml([](Service &s, Ctx &c, R &) { return s.opUpdateCounter(c); })},
+        {"workspace/list", "GET", true, xml([](Service &s, Ctx &c, R &r) {
+             return s.opWorkspaceList(c, r.params, ListKind::List);
+         })},
+        {"workspace/count", "GET", true, xml([](Service &s, Ctx &c, R &r) {
+             return s.opWorkspaceList(c, r.params, ListKind::Count);
+         })},
+        {"workspace/offset", "GET", true, xml([](Service &s, Ctx &c, R &r) {
+             return s.opWorkspaceList(c, r.params, ListKind::Offset);
+         })},
+        {"workspace/info", "GET", true,
+         xml([](Service &s, Ctx &c, R &r) { return s.opWorkspaceInfo(c, r.params); })},
+        {"workspace/create", "POST", true,
+         xml([](Service &s, Ctx &c, R &r) { return s.opWorkspaceCreate(c, r.params); })},
+        {"workspace/update", "POST", true,
+         xml([](Service &s, Ctx &c, R &r) { return s.opWorkspaceUpdate(c, r.params); })},
+        {"workspace/delete", "POST", true,
+         xml([](Service &s, Ctx &c, R &r) { return s.opWorkspaceDelete(c, r.params); })},
+        {"workspace/move", "POST", true,
+         xml([](Service &s, Ctx &c, R &r) { return s.opWorkspaceMove(c, r.params); })},
+        {"workspace/copy", "POST", true,
+         xml([](Service &s, Ctx &c, R &r) { return s.opWorkspaceCopy(c, r.params); })},
+        {"workspace/find", "POST", true,
+         xml([](Service &s, Ctx &c, R &r) { return s.opWorkspaceFind(c, r.params); })},
+        {"file/list", "GET", true,
+         xml([](Service &s, Ctx &c, R &r) { return s.opFileList(c, r.params, ListKind::List); })},
+        {"file/count", "GET", true,
+         xml([](Service &s, Ctx &c, R &r) { return s.opFileList(c, r.params, ListKind::Count); })},
+        {"file/offset", "GET", true,
+         xml([](Service &s, Ctx &c, R &r) { return s.opFileList(c, r.params, ListKind::Offset); })},
+        {"file/info", "GET", true,
+         xml([](Service &s, Ctx &c, R &r) { return s.opFileInfo(c, r.params); })},
+        {"file/get", "GET", true, [](Service &s, Ctx &c, R &r) { return s.opFileGet(c, r); }},
+        {"file/create", "POST", true,
+         xml([](Service &s, Ctx &c, R &r) { return s.opFileUpload(c, r, true); })},
+        {"file/update", "POST", true,
+         xml([](Service &s, Ctx &c, R &r) { return s.opFileUpload(c, r, false); })},
+        {"file/delete", "POST", true,
+         xml([](Service &s, Ctx &c, R &r) { return s.opFileDelete(c, r.params); })},
+        {"file/lock", "POST", true,
+         xml([](Service &s, Ctx &c, R &r) { return s.opFileLock(c, r.params, true); })},
+        {"file/unlock", "POST", true,
+         xml([](Service &s, Ctx &c, R &r) { return s.opFileLock(c, r.params, false); })},
+        {"file/move", "POST", true,
+         xml([](Service &s, Ctx &c, R &r) { return s.opFileMoveCopy(c, r.params, true); })},
+        {"file/copy", "POST", true,
+         xml([](Service &s, Ctx &c, R &r) { return s.opFileMoveCopy(c, r.params, false); })},
+        {"file/voucher/create", "POST", true,
+         xml([](Service &s, Ctx &c, R &r) { return s.opVoucher(c, r.params); })},
+        {"file/comment/create", "POST", true,
+         xml([](Service &s, Ctx &c, R &r) { return s.opComment(c, r.params); })},
+        {"favorite/count", "GET", true, favorite},
+        {"favorite/list", "GET", true, favorite},
+        {"favorite/info", "GET", true, favorite},
+        {"favorite/create", "POST", true, favorite},
+        {"favorite/delete", "POST", true, favorite},
+        {"filetype/count", "GET", true,
+         xml([](Service &s, Ctx &c, R &) { return s.opFileTypes(c, false); })},
+        {"filetype/list", "GET", true,
+         xml([](Service &s, Ctx &c, R &) { return s.opFileTypes(c, true); })},
+        {"information/count", "GET", true,
+         xml([](Service &s, Ctx &c, R &) { return s.opInformationCount(c); })},
+        {"bulkdownload/info", "GET", true, bulk},
+        {"bulkdownload/start", "POST", true, bulk},
+        {"bulkdownload/end", "POST", true, bulk},
+        {"autoupdate/version", "GET", true,
+         xml([](Service &s, Ctx &, R &) { return s.opAutoUpdateVersion(); })},
+        {"autoupdate/get", "GET", true, [](Service &s, Ctx &, R &) { return s.opAutoUpdateGet(); }},
+    };
+    return table;
+}
+
+ApiReply Service::dispatch(ApiRequest &r)
+{
+    const auto &ops = operations();
+    auto op
+        = std::find_if(ops.begin(), ops.end(), [&](const Operation &o) { return o.path == r.op; });
+    if (op == ops.end())
+        fault("10004", "この操作はありません: " + r.op, 404);
+    if (op->method != r.method)
+        fault("10004", "この操作は " + op->method + " で呼び出してください。", 405);
+    Ctx c = op->needsKey ? authenticate(r.accessKey) : Ctx();
+    return op->handler(*this, c, r);
 }
 
 // ---------------------------------------------------------------------------

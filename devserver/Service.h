@@ -84,6 +84,18 @@ public:
 
 private:
     using Params = std::map<std::string, std::string>;
+    // What a listing operation answers: the items, their number, or where one item stands.
+    enum class ListKind { List, Count, Offset };
+    // One API operation. Only register and login are reached without an access key; their
+    // handlers get an empty Ctx.
+    struct Operation
+    {
+        std::string path; // "workspace/list", "autoupdate/get", ...
+        std::string method;
+        bool needsKey;
+        std::function<ApiReply(Service &, Ctx &, ApiRequest &)> handler;
+    };
+    static const std::vector<Operation> &operations();
 
     void createSchema();
     void applySeed(const std::string &seed);
@@ -101,8 +113,8 @@ private:
     std::string opLogin(const Params &p);
     std::string opLogout(Ctx &c);
     std::string opUpdateCounter(Ctx &c);
-    std::string opWorkspaceList(Ctx &c, const Params &p, int kind); // 0 list, 1 count, 2 offset
-    std::string listWorkspaces(Ctx &c, const Params &p, int kind);
+    std::string opWorkspaceList(Ctx &c, const Params &p, ListKind kind);
+    std::string listWorkspaces(Ctx &c, const Params &p, ListKind kind);
     std::string opWorkspaceInfo(Ctx &c, const Params &p);
     std::string opWorkspaceCreate(Ctx &c, const Params &p);
     std::string opWorkspaceUpdate(Ctx &c, const Params &p);
@@ -110,7 +122,7 @@ private:
     std::string opWorkspaceMove(Ctx &c, const Params &p);
     std::string opWorkspaceCopy(Ctx &c, const Params &p);
     std::string opWorkspaceFind(Ctx &c, const Params &p);
-    std::string opFileList(Ctx &c, const Params &p, int kind); // 0 list, 1 count, 2 offset
+    std::string opFileList(Ctx &c, const Params &p, ListKind kind);
     std::string opFileInfo(Ctx &c, const Params &p);
     ApiReply opFileGet(Ctx &c, const ApiRequest &r);
     std::string opFileUpload(Ctx &c, const ApiRequest &r, bool create);
@@ -124,6 +136,7 @@ private:
     std::string opInformationCount(Ctx &c);
     std::string opBulk(Ctx &c, const Params &p, const std::string &what);
     std::string opAutoUpdateVersion();
+    ApiReply opAutoUpdateGet();
 
     // helpers
     std::optional<Folder> loadFolder(int64_t office, int64_t id);

@@ -148,7 +148,7 @@ void Service::writeFile(Xml &x, Ctx &c, const File &f, bool favoriteOrder)
     x.el("workspaceId", f.folder);
 }
 
-std::string Service::opFileList(Ctx &c, const Params &p, int kind)
+std::string Service::opFileList(Ctx &c, const Params &p, ListKind kind)
 {
     int64_t root = paramInt(p, "workspaceId");
     bool recursive = paramFlag(p, "recursive");
@@ -174,7 +174,7 @@ std::string Service::opFileList(Ctx &c, const Params &p, int kind)
         where += " AND fo.is_databox=0";
     if (paramFlag(p, "lockonly"))
         where += " AND f.lock_key<>''";
-    if (kind == 1 && paramFlag(p, "lockbyMe")) {
+    if (kind == ListKind::Count && paramFlag(p, "lockbyMe")) {
         where += " AND f.lock_key=?";
         binds.push_back(c.clientKey);
     }
@@ -238,7 +238,7 @@ std::string Service::opFileList(Ctx &c, const Params &p, int kind)
         }
     }
     Xml x;
-    if (kind == 1) {
+    if (kind == ListKind::Count) {
         auto st = db_->q(sql + "SELECT COUNT(*)" + where);
         bindAll(st, binds);
         st.step();
@@ -263,7 +263,7 @@ std::string Service::opFileList(Ctx &c, const Params &p, int kind)
     if (s != sortSql.end())
         order += s->second + dir + ", ";
     order += "f.name COLLATE NOCASE" + dir + ", f.id" + dir;
-    if (kind == 2) {
+    if (kind == ListKind::Offset) {
         std::string target = fileNameOf(param(p, "path"));
         auto st = db_->q(sql + "SELECT f.name" + where + order);
         bindAll(st, binds);

@@ -134,7 +134,7 @@ int Service::subtreeDepth(int64_t office, int64_t id)
     return depth(id);
 }
 
-std::string Service::opWorkspaceList(Ctx &c, const Params &p, int kind)
+std::string Service::opWorkspaceList(Ctx &c, const Params &p, ListKind kind)
 {
     // The client reloads the whole tree after every change it makes and on every refresh; the
     // rendered answer is kept until any row of the database changes (every write goes through
@@ -144,7 +144,7 @@ std::string Service::opWorkspaceList(Ctx &c, const Params &p, int kind)
         listCache_.clear();
         listCacheGeneration_ = generation;
     }
-    std::string cacheKey = std::to_string(c.user) + "|" + std::to_string(kind);
+    std::string cacheKey = std::to_string(c.user) + "|" + std::to_string(int(kind));
     for (const auto &[k, v] : p)
         cacheKey += "|" + k + "=" + v;
     if (auto hit = listCache_.find(cacheKey); hit != listCache_.end())
@@ -156,7 +156,7 @@ std::string Service::opWorkspaceList(Ctx &c, const Params &p, int kind)
     return answer;
 }
 
-std::string Service::listWorkspaces(Ctx &c, const Params &p, int kind)
+std::string Service::listWorkspaces(Ctx &c, const Params &p, ListKind kind)
 {
     int64_t root = paramInt(p, "workspaceId");
     bool recursive = paramFlag(p, "recursive");
@@ -240,14 +240,14 @@ std::string Service::listWorkspaces(Ctx &c, const Params &p, int kind)
     walk(root, basePath);
 
     Xml x;
-    if (kind == 1) {
+    if (kind == ListKind::Count) {
         x.open("countResponse")
             .el("count", int64_t(items.size()))
             .el("workspaceId", root)
             .close("countResponse");
         return x.s;
     }
-    if (kind == 2) {
+    if (kind == ListKind::Offset) {
         int64_t target = paramInt(p, "targetId"), offset = -1;
         for (size_t i = 0; i < items.size(); ++i)
             if (all[items[i].index].id == target) {
@@ -479,6 +479,7 @@ std::string Service::opWorkspaceCopy(Ctx &c, const Params &p)
                c.office, dstId, name)
             .step())
         fault("30008", "コピー先に同じ名前のフォルダが存在します。", 409);
+    // The copy is the folder structure only: the new folders start empty.
     std::string now = nowText();
     std::function<int64_t(int64_t, int64_t, const std::string &)> copy
         = [&](int64_t from, int64_t parent, const std::string &newName) {
@@ -490,17 +491,6 @@ std::string Service::opWorkspaceCopy(Ctx &c, const Params &p)
                      int64_t(f.readOnly), c.dispName, now)
                   .run();
               int64_t id = db_->lastId();
-              db_->q("INSERT INTO files(office_id, folder_id, name, ext, size, digest, update_id, "
-                     "update_name, "
-                     "update_disp_name, update_time, comment, comment_update_id, "
-                     "comment_update_disp_name, "
-                     "comment_update_time, tx_date, tx_name, tx_amount) SELECT office_id, ?, name, "
-                     "ext, size, digest, ?, ?, "
-                     "?, ?, comment, comment_update_id, comment_update_disp_name, "
-                     "comment_update_time, tx_date, tx_name, "
-                     "tx_amount FROM files WHERE folder_id=?",
-                     id, c.user, c.name, c.dispName, now, from)
-                  .run();
               std::vector<std::pair<int64_t, std::string>> kids;
               {
                   auto st = db_->q("SELECT id, name FROM folders WHERE office_id=? AND parent_id=?",

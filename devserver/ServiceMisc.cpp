@@ -267,6 +267,20 @@ std::string Service::opAutoUpdateVersion()
     return x.s;
 }
 
+ApiReply Service::opAutoUpdateGet()
+{
+    auto st = db_->q("SELECT value FROM settings WHERE key='update_digest'");
+    if (!st.step())
+        fault("10004", "更新パッケージがありません。", 404);
+    ApiReply reply;
+    reply.stream = true;
+    reply.digest = st.t(0);
+    reply.filePath = blobPath(reply.digest);
+    reply.fileSize = int64_t(fs::file_size(reply.filePath));
+    reply.contentType = "application/octet-stream";
+    return reply;
+}
+
 // ---------------------------------------------------------------------------
 // Web pages
 

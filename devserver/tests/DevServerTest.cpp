@@ -411,6 +411,86 @@ TEST_F(DemoServer, KeyFaults)
     EXPECT_EQ(faultCode(login.body), "10003");
 }
 
+// Every operation answers only to its own method, and all but register and login refuse a
+// request without an access key before doing anything.
+TEST_F(DemoServer, EveryOperationHasItsMethodAndKeyRule)
+{
+    struct Op
+    {
+        std::string path, method, keylessFault;
+    };
+    const std::string k = "10002";
+    const std::vector<Op> ops = {
+        {"apis/register", "POST", "20103"},
+        {"apis/login", "POST", "20203"},
+        {"apis/logout", "POST", k},
+        {"apis/updatecounter", "GET", k},
+        {"apis/workspace/list", "GET", k},
+        {"apis/workspace/count", "GET", k},
+        {"apis/workspace/offset", "GET", k},
+        {"apis/workspace/info", "GET", k},
+        {"apis/workspace/create", "POST", k},
+        {"apis/workspace/update", "POST", k},
+        {"apis/workspace/delete", "POST", k},
+        {"apis/workspace/move", "POST", k},
+        {"apis/workspace/copy", "POST", k},
+        {"apis/workspace/find", "POST", k},
+        {"apis/file/list", "GET", k},
+        {"apis/file/count", "GET", k},
+        {"apis/file/offset", "GET", k},
+        {"apis/file/info", "GET", k},
+        {"apis/file/get", "GET", k},
+        {"apis/file/create", "POST", k},
+        {"apis/file/update", "POST", k},
+        {"apis/file/delete", "POST", k},
+        {"apis/file/lock", "POST", k},
+        {"apis/file/unlock", "POST", k},
+        {"apis/file/move", "POST", k},
+        {"apis/file/copy", "POST", k},
+        {"apis/file/voucher/create", "POST", k},
+        {"apis/file/comment/create", "POST", k},
+        {"apis/favorite/count", "GET", k},
+        {"apis/favorite/list", "GET", k},
+        {"apis/favorite/info", "GET", k},
+        {"apis/favorite/create", "POST", k},
+        {"apis/favorite/delete", "POST", k},
+        {"apis/filetype/count", "GET", k},
+        {"apis/filetype/list", "GET", k},
+        {"apis/information/count", "GET", k},
+        {"apis/bulkdownload/info", "GET", k},
+        {"apis/bulkdownload/start", "POST", k},
+        {"apis/bulkdownload/end", "POST", k},
+        {"autoupdate/version", "GET", k},
+        {"autoupdate/get", "GET", k},
+    };
+    const std::string head = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><velquor><apiFault>";
+    for (const Op &op : ops) {
+        SCOPED_TRACE(op.method + " " + op.path);
+        std::string url = "/apps/api/" + op.path;
+        bool get = op.method == "GET";
+        Answer wrong = get ? server->post(url, {}, key) : server->get(url, {}, key);
+        EXPECT_EQ(wrong.status, 405);
+        EXPECT_EQ(wrong.body, head + "<code>10004</code><message>この操作は " + op.method
+                                  + " で呼び出してください。</message></apiFault></velquor>");
+        Answer keyless = get ? server->get(url) : server->post(url);
+        EXPECT_EQ(keyless.status, 401);
+        EXPECT_EQ(faultCode(keyless.body), op.keylessFault);
+    }
+    Answer unknown = server->get("/apps/api/apis/workspace/nothing", {}, key);
+    EXPECT_EQ(unknown.status, 404);
+    EXPECT_EQ(unknown.body, head
+                                + "<code>10004</code><message>この操作はありません: "
+                                  "workspace/nothing</message></apiFault></velquor>");
+    // An answer is its response element inside the document, nothing around it.
+    Answer logout = server->api("POST", "logout", {}, key);
+    EXPECT_EQ(logout.status, 200);
+    auto type = logout.headers.find("Content-Type");
+    ASSERT_NE(type, logout.headers.end());
+    EXPECT_EQ(type->second, "text/xml; charset=UTF-8");
+    EXPECT_EQ(logout.body, "<?xml version=\"1.0\" encoding=\"UTF-8\"?><velquor><logoutResponse>"
+                           "</logoutResponse></velquor>");
+}
+
 TEST_F(DemoServer, UpdateCounterCountsEachChange)
 {
     auto count = [&] {
@@ -596,19 +676,31 @@ TEST_F(DemoServer, FolderCreateRenameMoveCopyDelete)
                             .body),
               "30004");
 
-    int64_t k2023 = server->folder("経理/2023");
+    // A copy is the folder structure only: the subfolders come along, the files stay behind.
+    std::string k2024 = std::to_string(server->folder("経理/2024"));
+    auto fileCount = [&](const std::string &folder) {
+        return tag(
+            server->api("GET", "file/count", {{"workspaceId", folder}, {"recursive", "true"}}, key)
+                .body,
+            "count");
+    };
+    std::string sourceFiles = fileCount(k2024);
+    ASSERT_NE(sourceFiles, "0");
     auto cp = server->api("POST", "workspace/copy",
-                          {{"srcWorkspaceId", std::to_string(k2023)},
+                          {{"srcWorkspaceId", k2024},
                            {"dstWorkspaceId", std::to_string(kyoyu)},
-                           {"dstName", "2023写し"}},
+                           {"dstName", "2024写し"}},
                           key);
     ASSERT_EQ(cp.status, 200) << cp.body;
     std::string copyId = tag(tag(cp.body, "dstWorkspace"), "id");
-    auto copied
-        = server->api("GET", "file/count", {{"workspaceId", copyId}, {"recursive", "false"}}, key);
-    EXPECT_EQ(tag(copied.body, "count"), "3");
+    EXPECT_EQ(tag(tag(cp.body, "dstWorkspace"), "name"), "2024写し");
+    auto copiedFolders = server->api("GET", "workspace/list",
+                                     {{"workspaceId", copyId}, {"recursive", "true"}}, key);
+    EXPECT_EQ(tags(copiedFolders.body, "name"), (std::vector<std::string>{"01月", "02月", "03月"}));
+    EXPECT_EQ(fileCount(copyId), "0");
+    EXPECT_EQ(fileCount(k2024), sourceFiles);
 
-    auto find = server->api("POST", "workspace/find", {{"path", "共有/2023写し"}}, key);
+    auto find = server->api("POST", "workspace/find", {{"path", "共有/2024写し"}}, key);
     EXPECT_EQ(tag(find.body, "id"), copyId);
     EXPECT_EQ(faultCode(server->api("POST", "workspace/find", {{"path", "共有/ない"}}, key).body),
               "30017");
@@ -618,11 +710,8 @@ TEST_F(DemoServer, FolderCreateRenameMoveCopyDelete)
     EXPECT_EQ(faultCode(server->api("GET", "workspace/info", {{"workspaceId", copyId}}, key).body),
               "30002");
     // A folder holding a locked file stays.
-    int64_t k2024 = server->folder("経理/2024");
     EXPECT_EQ(
-        faultCode(
-            server->api("POST", "workspace/delete", {{"workspaceId", std::to_string(k2024)}}, key)
-                .body),
+        faultCode(server->api("POST", "workspace/delete", {{"workspaceId", k2024}}, key).body),
         "30013");
 }
 
@@ -947,6 +1036,20 @@ TEST_F(DemoServer, FavoritesCommentsTypesNotices)
     auto types = server->api("GET", "filetype/list", {}, key);
     EXPECT_EQ(tags(types.body, "fileType").size(),
               std::stoul(tag(server->api("GET", "filetype/count", {}, key).body, "count")));
+    // accessType 2: documents the client opens for editing; 1: view only.
+    std::map<std::string, std::string> access;
+    for (const auto &t : tags(types.body, "fileType"))
+        access[tag(t, "ext")] = tag(t, "accessType");
+    EXPECT_EQ(access, (std::map<std::string, std::string>{{"xlsx", "2"},
+                                                          {"XLS", "2"},
+                                                          {"docx", "2"},
+                                                          {"doc", "2"},
+                                                          {"csv", "2"},
+                                                          {"txt", "2"},
+                                                          {"pdf", "1"},
+                                                          {"jpg", "1"},
+                                                          {"png", "1"},
+                                                          {"zip", "1"}}));
     auto notices = server->api("GET", "information/count", {}, key);
     EXPECT_EQ(tag(notices.body, "allInformationCount"), "2");
     EXPECT_EQ(tag(notices.body, "unreadInformationCount"), "1");

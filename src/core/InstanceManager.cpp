@@ -64,7 +64,7 @@ bool CInstanceManager::Initialize()
     try {
         path = DataPath({}, FileName());
     } catch (const CBizException &e) {
-        qCWarning(lcInstance) << "instance file path unusable:" << e.ErrorMessage();
+        qCInfo(lcInstance) << "instance file path unusable:" << e.ErrorMessage();
         ShowErrorMessage(17955);
         return false;
     }

@@ -301,7 +301,7 @@ TEST_F(LoginManagerTest, SaveAndLoadRoundTrip)
     ASSERT_TRUE(m.SignIn("demo", "yamada", "yamada-pass", true));
     ASSERT_TRUE(m.SignIn("plain", "sato", "sato-pass", false));
     ASSERT_TRUE(m.SaveSavedLogins());
-    const QByteArray bytes = ReadFileBytes(loginsFile());
+    const QByteArray bytes = ReadFile(loginsFile());
     ASSERT_FALSE(bytes.isEmpty());
 
     // The file as the archive reader sees it.
@@ -314,7 +314,7 @@ TEST_F(LoginManagerTest, SaveAndLoadRoundTrip)
 
     CFakeServiceLoginManager fresh;
     ASSERT_TRUE(fresh.LoadSavedLogins());
-    EXPECT_TRUE(messages.empty());
+    EXPECT_TRUE(messages.isEmpty());
     EXPECT_EQ(Keys(fresh.savedLogins()), (QStringList{"plain.sato", "demo.yamada"}));
     EXPECT_EQ(fresh.currentLogin(), fresh.savedLogins().GetHead());
     EXPECT_EQ(fresh.officeId(), "plain");
@@ -332,7 +332,7 @@ TEST_F(LoginManagerTest, MissingFileStartsEmptyAndMakesTheDataFolder)
     EXPECT_TRUE(m.savedLogins().IsEmpty());
     EXPECT_EQ(m.currentLogin(), nullptr);
     EXPECT_TRUE(QFileInfo(dataFolder()).isDir());
-    EXPECT_TRUE(messages.empty());
+    EXPECT_TRUE(messages.isEmpty());
 }
 
 struct SDamage
@@ -353,18 +353,18 @@ TEST_P(LoginsDamage, ReportsRemovesAndKeepsWhatWasRead)
     ASSERT_TRUE(m.SignIn("demo", "suzuki", "suzuki-pass", true));
     ASSERT_TRUE(m.SignIn("demo", "yamada", "yamada-pass", true));
     ASSERT_TRUE(m.SaveSavedLogins());
-    QByteArray bytes = ReadFileBytes(loginsFile());
+    QByteArray bytes = ReadFile(loginsFile());
     const SDamage d = GetParam();
     bytes.chop(d.cutFromEnd);
     if (d.keepFirst > 0)
         bytes.truncate(d.keepFirst);
     if (d.garbage)
         bytes = QByteArray("\x66\x00\xff\xff\xff\xff\xff\x7f garbage", 17);
-    WriteFileBytes(loginsFile(), bytes);
+    ASSERT_TRUE(WriteFile(loginsFile(), bytes));
 
     CFakeServiceLoginManager fresh;
     EXPECT_TRUE(fresh.LoadSavedLogins());
-    ASSERT_EQ(messages.size(), 1u);
+    ASSERT_EQ(messages.size(), 1);
     EXPECT_EQ(messages[0], "システムファイル（logins.vqr）が不正です。\r\n削除しました。");
     EXPECT_FALSE(QFileInfo::exists(loginsFile()));
     EXPECT_EQ(fresh.savedLogins().GetCount(), d.expectedRecords);
@@ -391,7 +391,7 @@ TEST_F(LoginManagerTest, Version101FileIsRewrittenAs102)
     w.WriteText(ScrambleText("yamada-pass", 0));
     w.WriteInt32(1);
     w.WriteInt32(1);
-    WriteFileBytes(loginsFile(), w.data());
+    ASSERT_TRUE(WriteFile(loginsFile(), w.data()));
 
     ASSERT_TRUE(m.LoadSavedLogins());
     ASSERT_EQ(m.savedLogins().GetCount(), 1);
@@ -399,7 +399,7 @@ TEST_F(LoginManagerTest, Version101FileIsRewrittenAs102)
     EXPECT_TRUE(m.officeList().IsEmpty());
     EXPECT_EQ(m.clientKey(), "CLIENTKEY-OLD");
     ASSERT_TRUE(m.SaveSavedLogins());
-    const QByteArray bytes = ReadFileBytes(loginsFile());
+    const QByteArray bytes = ReadFile(loginsFile());
     ASSERT_GE(bytes.size(), 2);
     EXPECT_EQ(quint8(bytes[0]), 102);
     EXPECT_EQ(quint8(bytes[1]), 0);
@@ -467,7 +467,7 @@ TEST_F(LoginManagerTest, EditedSavedLoginCannotLeaveTheDataFolder)
     w.WriteInt32(1);
     w.WriteInt32(1);
     w.WriteText("");
-    WriteFileBytes(loginsFile(), w.data());
+    ASSERT_TRUE(WriteFile(loginsFile(), w.data()));
     ASSERT_TRUE(m.LoadSavedLogins());
     EXPECT_THROW(m.UserDataPath(), CBizOsException);
 }
@@ -531,7 +531,7 @@ TEST_F(LoginManagerTest, CrashWhileSavingLeavesACompleteFile)
 {
     ASSERT_TRUE(m.SignIn("demo", "yamada", "yamada-pass", true));
     ASSERT_TRUE(m.SaveSavedLogins());
-    const QByteArray before = ReadFileBytes(loginsFile());
+    const QByteArray before = ReadFile(loginsFile());
 
     fflush(nullptr);
     const pid_t child = fork();
@@ -558,7 +558,7 @@ TEST_F(LoginManagerTest, CrashWhileSavingLeavesACompleteFile)
 
     CFakeServiceLoginManager reader;
     ASSERT_TRUE(reader.LoadSavedLogins());
-    EXPECT_TRUE(messages.empty()) << "the file was torn";
+    EXPECT_TRUE(messages.isEmpty()) << "the file was torn";
     ASSERT_GE(reader.savedLogins().GetCount(), 1);
     EXPECT_EQ(reader.savedLogins().GetHead()->Key(), "demo.yamada");
     EXPECT_EQ(reader.savedLogins().GetCount() % 500, 1);

@@ -1,72 +1,26 @@
 #pragma once
 
+#include "support/Files.h"
+#include "support/TempInstallation.h"
+
 #include "app/MainApp.h"
 #include "core/AppState.h"
-#include "core/Messages.h"
 #include "core/Paths.h"
-
-#include <QDir>
-#include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 #include <functional>
 #include <vector>
 
-// A temporary installation (executable folder, current directory and HOME in a fresh
-// folder) with every message captured.
-class AppFixture : public ::testing::Test
+// A temporary installation of the interactive layout (the executable's folder, the working
+// directory elsewhere, HOME) with every message captured.
+class AppFixture : public InstallationTest<TempInstallation::Base::ExecutableFolder>
 {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(m_dir.isValid());
-        m_oldCwd = QDir::currentPath();
-        m_oldHome = qgetenv("HOME");
-        m_oldConfig = qgetenv("XDG_CONFIG_HOME");
-        QDir().mkpath(install());
-        QDir().mkpath(cwd());
-        QDir().mkpath(home());
-        qputenv("HOME", home().toUtf8());
-        qputenv("XDG_CONFIG_HOME", (home() + QStringLiteral("/.config")).toUtf8());
-        QDir::setCurrent(cwd());
-        SetExecutableFolderOverride(install());
-        AppState::SetNoUiMode(false);
-        AppState::SetSupportMode(false);
-        m_oldSink = SetMessageSink([this](const QString &text, MsgIcon icon, MsgButtons) {
-            messages.push_back(text);
-            icons.push_back(icon);
-            return IDOK;
-        });
-    }
-    void TearDown() override
-    {
-        SetMessageSink(m_oldSink);
-        SetExecutableFolderOverride({});
-        AppState::SetNoUiMode(false);
-        AppState::SetSupportMode(false);
-        AppState::SetAppName(QStringLiteral("VELQUOR"));
-        QDir::setCurrent(m_oldCwd);
-        qputenv("HOME", m_oldHome);
-        if (m_oldConfig.isEmpty())
-            qunsetenv("XDG_CONFIG_HOME");
-        else
-            qputenv("XDG_CONFIG_HOME", m_oldConfig);
-    }
+    QString root() const { return installation.root(); }
+    QString install() const { return installation.installation(); }
+    QString cwd() const { return installation.workingDirectory(); }
+    QString home() const { return installation.home(); }
 
-    QString root() const { return m_dir.path(); }
-    QString install() const { return m_dir.path() + QStringLiteral("/install"); }
-    QString cwd() const { return m_dir.path() + QStringLiteral("/cwd"); }
-    QString home() const { return m_dir.path() + QStringLiteral("/home"); }
-
-    std::vector<QString> messages;
-    std::vector<MsgIcon> icons;
-
-private:
-    QTemporaryDir m_dir;
-    QString m_oldCwd;
-    QByteArray m_oldHome;
-    QByteArray m_oldConfig;
-    MessageSink m_oldSink;
+    std::vector<SShownMessage> &shown = installation.shown;
 };
 
 // Plays a fixed list of login results and records what the loop asked for.

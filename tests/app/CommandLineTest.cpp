@@ -84,11 +84,11 @@ TEST_P(StartTable, CommandLineDecidesTheStart)
     EXPECT_EQ(app.Run(c.args), c.exitCode);
     EXPECT_EQ(ui.modes.size(), c.startsSession ? 1u : 0u);
     if (c.message.isEmpty()) {
-        EXPECT_TRUE(messages.empty()) << messages.front().toStdString();
+        EXPECT_TRUE(messages.isEmpty()) << messages.front().toStdString();
     } else {
-        ASSERT_EQ(messages.size(), 1u);
+        ASSERT_EQ(messages.size(), 1);
         EXPECT_EQ(messages[0], c.message);
-        EXPECT_EQ(icons[0], MsgIcon::Error);
+        EXPECT_EQ(shown[0].icon, MsgIcon::Error);
     }
     EXPECT_TRUE(app.console.isEmpty());
 }
@@ -127,7 +127,7 @@ TEST_F(AppFixture, AbsoluteDocumentPathIsAlsoADocument)
     f.close();
     CTestApp app;
     EXPECT_EQ(app.Run({QStringLiteral("velquor"), doc}), ExitCode::BadArguments);
-    ASSERT_EQ(messages.size(), 1u);
+    ASSERT_EQ(messages.size(), 1);
     EXPECT_EQ(messages[0], kWrong);
 }
 

@@ -57,7 +57,7 @@ TEST_F(SessionLoopTest, FailingStartsEndWithTheirCodes)
         CScriptedSessionUi ui({});
         app.SetSessionUi(&ui);
         EXPECT_EQ(app.Run(kNoArgs), ExitCode::UnsupportedOs);
-        ASSERT_EQ(messages.size(), 1u);
+        ASSERT_EQ(messages.size(), 1);
         EXPECT_EQ(messages[0],
                   QStringLiteral("VELQUOR を動作させるにはWindows XP以上のOSが必要です。"));
         EXPECT_TRUE(ui.modes.empty());
@@ -88,7 +88,7 @@ TEST_F(SessionLoopTest, MainSystemStartFailures)
         CScriptedSessionUi ui({});
         app.SetSessionUi(&ui);
         EXPECT_EQ(app.Run(kNoArgs), 0);
-        ASSERT_EQ(messages.size(), 1u);
+        ASSERT_EQ(messages.size(), 1);
         EXPECT_EQ(messages[0], LoadString(18331));
         EXPECT_EQ(ui.modes.size(), 1u);
     }
@@ -99,7 +99,7 @@ TEST_F(SessionLoopTest, MainSystemStartFailures)
         CScriptedSessionUi ui({});
         app.SetSessionUi(&ui);
         EXPECT_EQ(app.Run(kNoArgs), ExitCode::SystemStartFailed);
-        ASSERT_EQ(messages.size(), 1u);
+        ASSERT_EQ(messages.size(), 1);
         EXPECT_TRUE(messages[0].endsWith(QStringLiteral("［エラーコード］5")));
         EXPECT_TRUE(ui.modes.empty());
     }
@@ -114,7 +114,7 @@ TEST_F(SessionLoopTest, UnusableDataFolderEndsTheStart)
     CScriptedSessionUi ui({});
     app.SetSessionUi(&ui);
     EXPECT_EQ(app.Run(kNoArgs), ExitCode::InstanceFailed);
-    ASSERT_EQ(messages.size(), 2u);
+    ASSERT_EQ(messages.size(), 2);
     EXPECT_EQ(messages[0], LoadString(17955));
     EXPECT_EQ(messages[1], QStringLiteral("インスタンスマネージャの初期化に失敗しました。"));
 }
@@ -138,10 +138,10 @@ TEST_F(SessionLoopTest, SecondStartOfTheSameInstallationIsRefusedAndActivatesThe
         EXPECT_TRUE(CSingleInstance::RequestActivation(name, 5000));
     });
     EXPECT_EQ(first.Run(kNoArgs), ExitCode::AlreadyRunning);
-    ASSERT_FALSE(messages.empty());
+    ASSERT_FALSE(messages.isEmpty());
     EXPECT_EQ(messages.back(),
               QStringLiteral("VELQUOR は既に起動されています。\r同時に起動することはできません。"));
-    EXPECT_EQ(icons.back(), MsgIcon::Warning);
+    EXPECT_EQ(shown.back().icon, MsgIcon::Warning);
     EXPECT_TRUE(firstUi.modes.empty());
     for (int i = 0; i < 200 && activations < 2; ++i)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
@@ -218,7 +218,7 @@ TEST_F(SessionLoopTest, SettingsAreKeptPerInstallation)
 
 TEST_F(SessionLoopTest, AppNameCarriesSupportModeAndServerSuffix)
 {
-    qputenv("VELQUOR_SUPPORT_MODE", "1");
+    installation.SetEnv("VELQUOR_SUPPORT_MODE", "1");
     {
         CTestApp app;
         CScriptedSessionUi ui({});
@@ -230,10 +230,8 @@ TEST_F(SessionLoopTest, AppNameCarriesSupportModeAndServerSuffix)
     qunsetenv("VELQUOR_SUPPORT_MODE");
 
     auto writeServer = [&](const QString &text) {
-        QFile f(install() + QStringLiteral("/vqrdata/server.vqr"));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("\xff\xfe", 2);
-        f.write(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
+        ASSERT_TRUE(
+            WriteFile(install() + QStringLiteral("/vqrdata/server.vqr"), Utf16LeWithBom(text)));
     };
     writeServer(QStringLiteral("secure=0\r\n"));
     {

@@ -180,7 +180,7 @@ TEST_F(DefaultSystemsTest, BuildsTheManagersThatExistAndWiresThem)
     EXPECT_TRUE(local->Start());
     EXPECT_TRUE(shared->Start());
     EXPECT_TRUE(shared->Finish());
-    EXPECT_TRUE(messages.empty()) << messages.front().toStdString();
+    EXPECT_TRUE(messages.isEmpty()) << messages.front().toStdString();
     EXPECT_EQ(login->savedLogins().GetCount(), 0);
     EXPECT_TRUE(QDir(DataPath()).entryList({u"fileTypes.vqr"_qs}, QDir::Files).isEmpty());
 }
@@ -215,7 +215,7 @@ TEST_F(DefaultSystemsTest, MainStartLoadsTheSavedLoginsWrittenBefore)
     ASSERT_NE(login.currentLogin(), nullptr);
     EXPECT_EQ(login.currentLogin()->Key(), written.GetHead()->Key());
     EXPECT_FALSE(login.IsSignedIn());
-    EXPECT_TRUE(messages.empty());
+    EXPECT_TRUE(messages.isEmpty());
 }
 
 TEST_F(DefaultSystemsTest, DamagedSavedLoginsAreReportedOnceAndTheStartGoesOn)
@@ -227,7 +227,7 @@ TEST_F(DefaultSystemsTest, DamagedSavedLoginsAreReportedOnceAndTheStartGoesOn)
 
     CMainSystem main;
     EXPECT_TRUE(main.StartReportingErrors());
-    ASSERT_EQ(messages.size(), 1u);
+    ASSERT_EQ(messages.size(), 1);
     EXPECT_TRUE(messages[0].contains(u"logins.vqr"_qs)) << messages[0].toStdString();
     EXPECT_FALSE(QFileInfo::exists(path));
     // What was read before the damage is kept.

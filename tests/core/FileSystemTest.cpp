@@ -13,8 +13,7 @@ protected:
     QString p(const QString &rel) const { return root() + u'/' + rel; }
     void file(const QString &rel, const QByteArray &bytes = "data")
     {
-        QDir().mkpath(QFileInfo(p(rel)).absolutePath());
-        WriteBytes(p(rel), bytes);
+        ASSERT_TRUE(WriteFile(p(rel), bytes));
     }
 };
 
@@ -40,7 +39,7 @@ TEST_F(FileSystemTest, CopyReplacesOrRefusesAndReportsTheOsError)
     file(QStringLiteral("src.txt"), "new");
     file(QStringLiteral("out/dst.txt"), "old");
     EXPECT_TRUE(CopyFileTo(p(QStringLiteral("src.txt")), p(QStringLiteral("out/dst.txt"))));
-    EXPECT_EQ(ReadBytes(p(QStringLiteral("out/dst.txt"))), "new");
+    EXPECT_EQ(ReadFile(p(QStringLiteral("out/dst.txt"))), "new");
 
     file(QStringLiteral("out/keep.txt"), "old");
     try {
@@ -49,7 +48,7 @@ TEST_F(FileSystemTest, CopyReplacesOrRefusesAndReportsTheOsError)
     } catch (const CBizOsException &e) {
         EXPECT_EQ(e.errorNumber(), OsError::FileExists);
     }
-    EXPECT_EQ(ReadBytes(p(QStringLiteral("out/keep.txt"))), "old");
+    EXPECT_EQ(ReadFile(p(QStringLiteral("out/keep.txt"))), "old");
 
     try {
         CopyFileTo(p(QStringLiteral("missing")), p(QStringLiteral("new/x")));
@@ -67,12 +66,12 @@ TEST_F(FileSystemTest, MoveHonoursTheReplaceFlag)
     file(QStringLiteral("a"), "A");
     file(QStringLiteral("b"), "B");
     EXPECT_THROW(MoveFileTo(p(QStringLiteral("a")), p(QStringLiteral("b")), 0), CBizOsException);
-    EXPECT_EQ(ReadBytes(p(QStringLiteral("b"))), "B");
+    EXPECT_EQ(ReadFile(p(QStringLiteral("b"))), "B");
     EXPECT_TRUE(MoveFileTo(p(QStringLiteral("a")), p(QStringLiteral("b")), MoveReplaceExisting));
-    EXPECT_EQ(ReadBytes(p(QStringLiteral("b"))), "A");
+    EXPECT_EQ(ReadFile(p(QStringLiteral("b"))), "A");
     EXPECT_FALSE(PathExists(p(QStringLiteral("a"))));
     EXPECT_TRUE(MoveFileTo(p(QStringLiteral("b")), p(QStringLiteral("x/y/b")), 0, true));
-    EXPECT_EQ(ReadBytes(p(QStringLiteral("x/y/b"))), "A");
+    EXPECT_EQ(ReadFile(p(QStringLiteral("x/y/b"))), "A");
 }
 
 TEST_F(FileSystemTest, DeleteFileIfExists)
@@ -155,12 +154,12 @@ TEST_F(FileSystemTest, MoveTreeMovesMatchingFilesAndKeepsTheRest)
     EXPECT_EQ(
         MoveTree(p(QStringLiteral("s")), p(QStringLiteral("d")), nullptr, QStringLiteral("*.txt")),
         3);
-    EXPECT_EQ(ReadBytes(p(QStringLiteral("d/a.txt"))), "a");
-    EXPECT_EQ(ReadBytes(p(QStringLiteral("d/sub/c.txt"))), "c");
-    EXPECT_EQ(ReadBytes(p(QStringLiteral("d/only/e.txt"))), "e");
+    EXPECT_EQ(ReadFile(p(QStringLiteral("d/a.txt"))), "a");
+    EXPECT_EQ(ReadFile(p(QStringLiteral("d/sub/c.txt"))), "c");
+    EXPECT_EQ(ReadFile(p(QStringLiteral("d/only/e.txt"))), "e");
     // Non-matching files stay, and so does their folder; emptied folders go.
-    EXPECT_EQ(ReadBytes(p(QStringLiteral("s/b.csv"))), "b");
-    EXPECT_EQ(ReadBytes(p(QStringLiteral("s/sub/d.csv"))), "d");
+    EXPECT_EQ(ReadFile(p(QStringLiteral("s/b.csv"))), "b");
+    EXPECT_EQ(ReadFile(p(QStringLiteral("s/sub/d.csv"))), "d");
     EXPECT_FALSE(PathExists(p(QStringLiteral("s/only"))));
 
     EXPECT_EQ(MoveTree(p(QStringLiteral("s")), p(QStringLiteral("d"))), 2);
@@ -172,8 +171,8 @@ TEST_F(FileSystemTest, MoveTreeIntoItsOwnSubFolder)
     file(QStringLiteral("s/a"), "a");
     file(QStringLiteral("s/x/b"), "b");
     EXPECT_EQ(MoveTree(p(QStringLiteral("s")), p(QStringLiteral("s/dest"))), 2);
-    EXPECT_EQ(ReadBytes(p(QStringLiteral("s/dest/a"))), "a");
-    EXPECT_EQ(ReadBytes(p(QStringLiteral("s/dest/x/b"))), "b");
+    EXPECT_EQ(ReadFile(p(QStringLiteral("s/dest/a"))), "a");
+    EXPECT_EQ(ReadFile(p(QStringLiteral("s/dest/x/b"))), "b");
 }
 
 TEST_F(FileSystemTest, FileStatusOfFilesAndMissingPaths)
@@ -216,14 +215,14 @@ TEST_F(FileSystemTest, ArchiveFilesRoundTripAndAFailedSaveKeepsTheOldFile)
     }));
     EXPECT_EQ(value, 42);
 
-    const QByteArray before = ReadBytes(path);
+    const QByteArray before = ReadFile(path);
     EXPECT_THROW(SaveArchiveFile(path,
                                  [](QIODevice &d) {
                                      d.write("partial");
                                      throw CBizArchiveException(CBizArchiveException::BadFormat);
                                  }),
                  CBizArchiveException);
-    EXPECT_EQ(ReadBytes(path), before);
+    EXPECT_EQ(ReadFile(path), before);
     EXPECT_EQ(QDir(p(QStringLiteral("st"))).entryList(QDir::Files | QDir::Hidden).size(), 1);
 
     EXPECT_THROW(LoadArchiveFile(p(QStringLiteral("st")), [](QIODevice &d) { d.readAll(); }),

@@ -63,7 +63,7 @@ protected:
         const QString bin = root() + QStringLiteral("/bin");
         QDir().mkpath(bin);
         const QString path = bin + u'/' + name;
-        WriteBytes(path, (QStringLiteral("#!/bin/sh\n") + body + u'\n').toUtf8());
+        EXPECT_TRUE(WriteFile(path, (QStringLiteral("#!/bin/sh\n") + body + u'\n').toUtf8()));
         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         return path;
     }
@@ -75,7 +75,7 @@ TEST_F(ProcessTest, RunAndWaitReturnsTheExitCodeAndNeverZeroForAFailedStart)
     bool started = false;
     EXPECT_EQ(RunAndWait(tool, {}, root(), &started), 7);
     EXPECT_TRUE(started);
-    EXPECT_EQ(ReadBytes(root() + QStringLiteral("/out.txt")).trimmed(), root().toUtf8());
+    EXPECT_EQ(ReadFile(root() + QStringLiteral("/out.txt")).trimmed(), root().toUtf8());
     EXPECT_EQ(RunAndWait(root() + QStringLiteral("/no-such-program"), {}, {}, &started), -1);
     EXPECT_FALSE(started);
     const QString crash = fakeTool(QStringLiteral("crash"), QStringLiteral("kill -9 $$"));
@@ -86,18 +86,16 @@ TEST_F(ProcessTest, ShowInExplorerOpensTheFolderOrTheFilesFolder)
 {
     const QString log = root() + QStringLiteral("/opened.txt");
     fakeTool(QStringLiteral("xdg-open"), QStringLiteral("echo \"$1\" >> '") + log + u'\'');
-    const QByteArray oldPath = qgetenv("PATH");
     // Only the fake tools: without dbus-send the file's folder is opened.
-    qputenv("PATH", (root() + QStringLiteral("/bin:/bin-none")).toUtf8());
+    installation.SetEnv("PATH", (root() + QStringLiteral("/bin:/bin-none")).toUtf8());
     const QString folder = root() + QStringLiteral("/docs");
     QDir().mkpath(folder);
-    WriteBytes(folder + QStringLiteral("/a.txt"), "x");
+    ASSERT_TRUE(WriteFile(folder + QStringLiteral("/a.txt"), "x"));
     EXPECT_TRUE(ShowInExplorer(folder, true));
     EXPECT_TRUE(ShowInExplorer(folder + QStringLiteral("/a.txt"), false));
     EXPECT_FALSE(ShowInExplorer(folder + QStringLiteral("/missing"), true));
-    qputenv("PATH", oldPath);
     const quint32 start = TickCount();
-    while (ReadBytes(log).count('\n') < 2 && TickSpan(start, TickCount()) < 5000)
+    while (ReadFile(log).count('\n') < 2 && TickSpan(start, TickCount()) < 5000)
         QThread::msleep(20);
-    EXPECT_EQ(ReadBytes(log), (folder + u'\n' + folder + u'\n').toUtf8());
+    EXPECT_EQ(ReadFile(log), (folder + u'\n' + folder + u'\n').toUtf8());
 }

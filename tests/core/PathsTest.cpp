@@ -75,17 +75,17 @@ TEST_F(PathsTest, EnsureDataFolderCreatesOrReports17955)
     EXPECT_TRUE(EnsureDataFolder());
     EXPECT_TRUE(IsFolder(DataPath()));
     EXPECT_TRUE(EnsureDataFolder());
-    EXPECT_TRUE(messages.empty());
+    EXPECT_TRUE(messages.isEmpty());
 
     // A file in the way of the data folder.
     const QString blocked = root() + QStringLiteral("/blocked");
     QDir().mkpath(blocked);
-    WriteBytes(blocked + QStringLiteral("/vqrdata"), "x");
+    ASSERT_TRUE(WriteFile(blocked + QStringLiteral("/vqrdata"), "x"));
     QDir::setCurrent(blocked);
     EXPECT_FALSE(EnsureDataFolder());
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].text, LoadString(17955));
-    EXPECT_EQ(messages[0].icon, MsgIcon::Error);
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(shown[0].text, LoadString(17955));
+    EXPECT_EQ(shown[0].icon, MsgIcon::Error);
 }
 
 class InstanceManagerTest : public CoreFixture
@@ -98,7 +98,7 @@ TEST_F(InstanceManagerTest, FirstStartWritesABracedGuidInUtf16WithBom)
 {
     CInstanceManager manager;
     ASSERT_TRUE(manager.Initialize());
-    EXPECT_TRUE(messages.empty());
+    EXPECT_TRUE(messages.isEmpty());
     const QString id = manager.instanceId();
     EXPECT_TRUE(
         QRegularExpression(QStringLiteral("^\\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-"
@@ -106,7 +106,7 @@ TEST_F(InstanceManagerTest, FirstStartWritesABracedGuidInUtf16WithBom)
             .match(id)
             .hasMatch())
         << id.toStdString();
-    EXPECT_EQ(ReadBytes(instanceFile()), Utf16LeWithBom(id));
+    EXPECT_EQ(ReadFile(instanceFile()), Utf16LeWithBom(id));
 
     // The next start reads the same identity.
     CInstanceManager again;
@@ -117,11 +117,12 @@ TEST_F(InstanceManagerTest, FirstStartWritesABracedGuidInUtf16WithBom)
 TEST_F(InstanceManagerTest, OnlyTheTrimmedFirstLineCounts)
 {
     QDir().mkpath(DataPath());
-    WriteBytes(instanceFile(), Utf16LeWithBom(QStringLiteral("  {ABC}  \r\nsecond line\r\n")));
+    ASSERT_TRUE(
+        WriteFile(instanceFile(), Utf16LeWithBom(QStringLiteral("  {ABC}  \r\nsecond line\r\n"))));
     CInstanceManager manager;
     ASSERT_TRUE(manager.Initialize());
     EXPECT_EQ(manager.instanceId(), QStringLiteral("{ABC}"));
-    EXPECT_TRUE(messages.empty());
+    EXPECT_TRUE(messages.isEmpty());
 }
 
 class InstanceRecoveryTest :
@@ -132,15 +133,15 @@ class InstanceRecoveryTest :
 TEST_P(InstanceRecoveryTest, UnusableFileIsReportedDeletedAndReplaced)
 {
     QDir().mkpath(DataPath());
-    WriteBytes(instanceFile(), GetParam());
+    ASSERT_TRUE(WriteFile(instanceFile(), GetParam()));
     CInstanceManager manager;
     ASSERT_TRUE(manager.Initialize());
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].text,
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(shown[0].text,
               QStringLiteral("システムファイル（instance.vqr）が不正です。\r\n削除しました。"));
-    EXPECT_EQ(messages[0].icon, MsgIcon::Warning);
+    EXPECT_EQ(shown[0].icon, MsgIcon::Warning);
     EXPECT_EQ(manager.instanceId().size(), 38);
-    EXPECT_EQ(ReadBytes(instanceFile()), Utf16LeWithBom(manager.instanceId()));
+    EXPECT_EQ(ReadFile(instanceFile()), Utf16LeWithBom(manager.instanceId()));
 }
 
 INSTANTIATE_TEST_SUITE_P(Contents, InstanceRecoveryTest,
@@ -165,9 +166,9 @@ TEST_F(InstanceManagerTest, UnwritableDataFolderFailsAndKeepsTheOldFile)
         GTEST_SKIP() << "permissions do not bind root";
     CInstanceManager manager;
     ASSERT_TRUE(manager.Initialize());
-    const QByteArray before = ReadBytes(instanceFile());
+    const QByteArray before = ReadFile(instanceFile());
     QFile::setPermissions(DataPath(), QFile::ReadOwner | QFile::ExeOwner);
     EXPECT_FALSE(manager.Save());
     QFile::setPermissions(DataPath(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    EXPECT_EQ(ReadBytes(instanceFile()), before);
+    EXPECT_EQ(ReadFile(instanceFile()), before);
 }

@@ -224,29 +224,29 @@ TEST_F(MessageHelpersTest, TextsWithoutArgumentsAreShownVerbatim)
     ShowWarningMessage(17956, QStringLiteral("%s%n.vqr"));
     ShowInfoMessage("plain %d");
     ShowInfoMessage(u"広い %s");
-    ASSERT_EQ(messages.size(), 5u);
-    EXPECT_EQ(messages[4].text, QStringLiteral("広い %s"));
-    EXPECT_EQ(messages[0].text, QStringLiteral("100%s done %n %d"));
-    EXPECT_EQ(messages[0].icon, MsgIcon::Error);
-    EXPECT_TRUE(messages[1].text.startsWith(QStringLiteral("fault %s%s%n\r\n\r\n")));
-    EXPECT_EQ(messages[2].text,
+    ASSERT_EQ(messages.size(), 5);
+    EXPECT_EQ(shown[4].text, QStringLiteral("広い %s"));
+    EXPECT_EQ(shown[0].text, QStringLiteral("100%s done %n %d"));
+    EXPECT_EQ(shown[0].icon, MsgIcon::Error);
+    EXPECT_TRUE(shown[1].text.startsWith(QStringLiteral("fault %s%s%n\r\n\r\n")));
+    EXPECT_EQ(shown[2].text,
               QStringLiteral("システムファイル（%s%n.vqr）が不正です。\r\n削除しました。"));
-    EXPECT_EQ(messages[2].icon, MsgIcon::Warning);
-    EXPECT_EQ(messages[3].text, QStringLiteral("plain %d"));
+    EXPECT_EQ(shown[2].icon, MsgIcon::Warning);
+    EXPECT_EQ(shown[3].text, QStringLiteral("plain %d"));
 }
 
 TEST_F(MessageHelpersTest, IconsButtonsAndAnswers)
 {
-    answer = IDNO;
+    installation.answer = IDNO;
     EXPECT_EQ(AskYesNoDefaultNo(17687), IDNO);
-    EXPECT_EQ(messages.back().icon, MsgIcon::Warning);
-    EXPECT_EQ(messages.back().buttons, MsgButtons::YesNoDefaultNo);
-    answer = IDCANCEL;
+    EXPECT_EQ(shown.back().icon, MsgIcon::Warning);
+    EXPECT_EQ(shown.back().buttons, MsgButtons::YesNoDefaultNo);
+    installation.answer = IDCANCEL;
     EXPECT_EQ(AskYesNoCancel(QStringLiteral("q")), IDCANCEL);
-    EXPECT_EQ(messages.back().buttons, MsgButtons::YesNoCancel);
-    EXPECT_EQ(messages.back().icon, MsgIcon::Question);
+    EXPECT_EQ(shown.back().buttons, MsgButtons::YesNoCancel);
+    EXPECT_EQ(shown.back().icon, MsgIcon::Question);
     ShowErrorMessage(17673, QStringLiteral("VELQUOR"));
-    EXPECT_EQ(messages.back().text,
+    EXPECT_EQ(shown.back().text,
               QStringLiteral("VELQUOR は既に起動されています。\r同時に起動することはできません。"));
 }
 

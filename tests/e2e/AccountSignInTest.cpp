@@ -20,7 +20,7 @@ protected:
         server = DevServer::Start();
         ASSERT_TRUE(server);
         QDir().mkpath(dataFolder());
-        ASSERT_TRUE(WriteServerVqr(dataFolder(), *server));
+        ASSERT_TRUE(WriteServerVqr(dataFolder(), server->serverVqr()));
     }
 
     // A fresh manager as at program start: reads logins.vqr.
@@ -74,7 +74,7 @@ TEST_F(AccountSignInTest, FirstSignInRegistersThenLogsIn)
 
     ASSERT_TRUE(m->SaveSavedLogins());
     CLoginList list;
-    CBizArchiveReader ar(ReadFileBytes(loginsFile()));
+    CBizArchiveReader ar(ReadFile(loginsFile()));
     list.Deserialize(ar);
     EXPECT_TRUE(ar.atEnd());
     ASSERT_EQ(list.GetCount(), 1);

@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <sys/stat.h>
+
 namespace {
 
 const QString kMonth = QStringLiteral("経理/2024/01月"); // three files in the demo seed
@@ -48,7 +50,7 @@ TEST_F(CommandLineDownloadTest, DownloadsEveryFileByteIdenticalAndSignsOut)
     sorted.sort();
     EXPECT_EQ(filesIn(destination(), true), sorted);
     for (const QString &name : expected)
-        EXPECT_EQ(md5Of(destination() + u'/' + name), serverDigest(kMonth, name))
+        EXPECT_EQ(Md5Of(destination() + u'/' + name), serverDigest(kMonth, name))
             << name.toStdString();
     EXPECT_EQ(m_server->callCount(QStringLiteral("file/get")), 3);
     EXPECT_EQ(m_server->callCount(QStringLiteral("logout")), 1);
@@ -76,7 +78,7 @@ TEST_F(CommandLineDownloadTest, FileDeletedMidRunStopsWithNonZeroCodeAndKeepsEar
     ASSERT_TRUE(deleted);
     expectCode(run, -8);
     EXPECT_EQ(filesIn(destination(), true), QStringList{order.at(0)});
-    EXPECT_EQ(md5Of(first), serverDigest(kMonth, order.at(0)));
+    EXPECT_EQ(Md5Of(first), serverDigest(kMonth, order.at(0)));
     // Stopped at the gone file: the third was never asked for; signed out all the same.
     EXPECT_EQ(m_server->callCount(QStringLiteral("file/get")), 2);
     EXPECT_EQ(m_server->callCount(QStringLiteral("logout")), 1);
@@ -166,7 +168,7 @@ TEST_F(CommandLineDownloadTest, ExistingFileIsReplacedNotResumed)
     }
     const SProgramRun run = runProgram(downloadArgs(kMonth, destination()));
     expectCode(run, 0);
-    EXPECT_EQ(md5Of(target), serverDigest(kMonth, order.at(2)));
+    EXPECT_EQ(Md5Of(target), serverDigest(kMonth, order.at(2)));
     EXPECT_LT(QFileInfo(target).size(), 100000);
     expectNoLeftovers();
 }
@@ -183,10 +185,38 @@ TEST_F(CommandLineDownloadTest, HostileFileNameFailsThatFileWithInvalidName)
     const SProgramRun run = runProgram(downloadArgs(kMonth, destination()));
     expectCode(run, 123);
     EXPECT_FALSE(QFileInfo::exists(root() + QStringLiteral("/escaped.txt")));
-    EXPECT_FALSE(QFileInfo::exists(installation() + QStringLiteral("/escaped.txt")));
+    EXPECT_FALSE(QFileInfo::exists(installFolder() + QStringLiteral("/escaped.txt")));
     for (const QString &name : filesIn(destination(), true))
         EXPECT_FALSE(name.contains(QStringLiteral("escaped"))) << name.toStdString();
     // The name was refused before anything was asked for it: no refused request.
     for (const QString &line : m_server->requestLog(QStringLiteral("file/get")))
         EXPECT_FALSE(line.endsWith(QStringLiteral(" 400"))) << line.toStdString();
+}
+
+TEST_F(CommandLineDownloadTest, SecretsAreTheUsersAloneAndDownloadsAreOrdinaryFiles)
+{
+    // The data folder as an older version left it: readable by every local user.
+    const QString data = installation.dataFolder();
+    ASSERT_TRUE(QFile::setPermissions(data, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+                                                | QFile::ReadGroup | QFile::ExeGroup
+                                                | QFile::ReadOther | QFile::ExeOther));
+    const mode_t oldMask = ::umask(022);
+    const SProgramRun run = runProgram(downloadArgs(kMonth, destination()));
+    ::umask(oldMask);
+    expectCode(run, 0);
+
+    EXPECT_EQ(FileMode(data), 0700);
+    EXPECT_EQ(FileMode(data + QStringLiteral("/logins.vqr")), 0600);
+    EXPECT_EQ(FileMode(data + QStringLiteral("/instance.vqr")), 0600);
+    // Everything the run created below the data folder: folders 0700, files 0600.
+    for (const QString &entry : Listing(data)) {
+        if (entry == QLatin1String("server.vqr")) // written by the test, not the program
+            continue;
+        EXPECT_EQ(FileMode(data + u'/' + entry), entry.endsWith(u'/') ? 0700 : 0600)
+            << entry.toStdString();
+    }
+    const QStringList files = filesIn(destination(), true);
+    ASSERT_EQ(files.size(), 3);
+    for (const QString &name : files)
+        EXPECT_EQ(FileMode(destination() + u'/' + name), 0644) << name.toStdString();
 }

@@ -1,6 +1,5 @@
 #include "CommandLineFixture.h"
 
-#include <QCryptographicHash>
 #include <QDomDocument>
 #include <QEventLoop>
 #include <QFile>
@@ -56,12 +55,11 @@ void CommandLineFixture::SetUp()
 #ifndef VELQUOR_EXE_PATH
     GTEST_SKIP() << "the program is not part of this build (no-UI-only configuration)";
 #endif
-    ASSERT_TRUE(m_dir.isValid());
+    InstallationTest::SetUp();
     m_server = DevServer::Start();
     ASSERT_TRUE(m_server);
-    ASSERT_TRUE(QDir().mkpath(installation() + QStringLiteral("/vqrdata")));
     ASSERT_TRUE(QDir().mkpath(destination()));
-    ASSERT_TRUE(WriteServerVqr(installation() + QStringLiteral("/vqrdata"), *m_server));
+    ASSERT_TRUE(WriteServerVqr(installation.dataFolder(), m_server->serverVqr()));
 }
 
 QStringList CommandLineFixture::downloadArgs(const QString &source,
@@ -90,15 +88,14 @@ SProgramRun CommandLineFixture::runProgram(const QStringList &args,
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         env.remove(QString::fromLatin1(name));
-    const QString home = root() + QStringLiteral("/home");
-    QDir().mkpath(home);
+    const QString home = installation.home();
     env.insert(QStringLiteral("HOME"), home);
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home);
     env.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));
     QProcess process;
     process.setProcessEnvironment(env);
-    process.setWorkingDirectory(installation());
+    process.setWorkingDirectory(installFolder());
     process.start(QStringLiteral(VELQUOR_EXE_PATH), args);
     if (!process.waitForStarted(10000)) {
         ADD_FAILURE() << "cannot start the program";
@@ -128,16 +125,6 @@ QStringList CommandLineFixture::filesIn(const QString &folder, bool withHidden)
     if (withHidden)
         filters |= QDir::Hidden;
     return QDir(folder).entryList(filters, QDir::Name);
-}
-
-QByteArray CommandLineFixture::md5Of(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QCryptographicHash hash(QCryptographicHash::Md5);
-    hash.addData(&file);
-    return hash.result().toHex();
 }
 
 QByteArray CommandLineFixture::serverDigest(const QString &folderPath, const QString &name) const

@@ -5,13 +5,14 @@
 // destination folder, no display.
 
 #include "support/DevServer.h"
+#include "support/Files.h"
+#include "support/TempInstallation.h"
 
 #include <QByteArray>
 #include <QDir>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -26,14 +27,14 @@ struct SProgramRun
     bool finished = false;
 };
 
-class CommandLineFixture : public ::testing::Test
+class CommandLineFixture : public InstallationTest<>
 {
 protected:
     void SetUp() override;
 
-    QString root() const { return m_dir.path(); }
-    QString installation() const { return m_dir.path() + QStringLiteral("/install"); }
-    QString destination() const { return m_dir.path() + QStringLiteral("/dest"); }
+    QString root() const { return installation.root(); }
+    QString installFolder() const { return installation.installation(); }
+    QString destination() const { return installation.path(QStringLiteral("dest")); }
 
     // The download switches for the demo office (plain password).
     QStringList downloadArgs(const QString &source, const QString &destinationFolder,
@@ -46,7 +47,6 @@ protected:
 
     // Names of the files in a folder (no dot-files unless asked), sorted.
     static QStringList filesIn(const QString &folder, bool withHidden = false);
-    static QByteArray md5Of(const QString &path);
     // The digest the devserver keeps for a file ("id size digest lockKey" of the hook).
     QByteArray serverDigest(const QString &folderPath, const QString &name) const;
     // The file names of a folder in the service's list order (the order of the run).
@@ -54,6 +54,5 @@ protected:
 
     static qint32 faultCode(int fault) { return qint32(0x20000000 | fault); }
 
-    QTemporaryDir m_dir;
     std::unique_ptr<DevServer> m_server;
 };

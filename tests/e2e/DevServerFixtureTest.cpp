@@ -86,22 +86,17 @@ TEST(DevServerFixture, StartsAndSignsInWithTheDemoUser)
     EXPECT_EQ(server->folderId(QStringLiteral("経理/none")), -1);
 }
 
-TEST(DevServerFixture, WritesServerVqrAsUtf16WithCrLf)
+TEST(DevServerFixture, WritesAndUpdatesServerVqrAsUtf16WithCrLf)
 {
     auto server = DevServer::Start({"--seed", "empty", "--root-prefix", "tenant"});
     ASSERT_TRUE(server);
     QTemporaryDir dir;
-    ASSERT_TRUE(WriteServerVqr(dir.path(), *server, {{"receiveTimeout", "5000"}}));
-    QFile f(dir.filePath(QStringLiteral("server.vqr")));
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    const QByteArray bytes = f.readAll();
-    ASSERT_TRUE(bytes.startsWith(QByteArray("\xFF\xFE", 2)));
-    const QString text = QString::fromUtf16(
-        reinterpret_cast<const char16_t *>(bytes.constData() + 2), (bytes.size() - 2) / 2);
-    EXPECT_EQ(text, QStringLiteral(
-                        "hostName=127.0.0.1\r\nsecure=0\r\nhttpPort=%1\r\nrootPrefix=tenant\r\n"
-                        "receiveTimeout=5000\r\n")
-                        .arg(server->port()));
+    ASSERT_TRUE(WriteServerVqr(dir.path(), server->serverVqr()));
+    ASSERT_TRUE(UpdateServerVqr(dir.path(), {{"receiveTimeout", "5000"}, {"secure", "0"}}));
+    const QString expected = QStringLiteral("hostName=127.0.0.1\r\nsecure=0\r\nhttpPort=%1\r\n"
+                                            "rootPrefix=tenant\r\nreceiveTimeout=5000\r\n")
+                                 .arg(server->port());
+    EXPECT_EQ(ReadFile(dir.filePath(QStringLiteral("server.vqr"))), Utf16LeWithBom(expected));
     EXPECT_TRUE(server->apiUrl(QStringLiteral("login"))
                     .path()
                     .startsWith(QStringLiteral("/tenant/apps/api/apis/")));

@@ -1,6 +1,8 @@
 // CExeCmdManager in this process (also under the sanitizers, where the program itself is not
 // built): the walk, its pacing, and what each failure leaves behind.
 #include "support/DevServer.h"
+#include "support/Files.h"
+#include "support/TempInstallation.h"
 
 #include "account/LoginManager.h"
 #include "app/ExeCmdManager.h"
@@ -12,7 +14,6 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -41,24 +42,20 @@ protected:
     void PauseAfterFile(int ms) override { pauses << ms; }
 };
 
-class FilesCommandLineRunTest : public ::testing::Test
+class FilesCommandLineRunTest : public InstallationTest<TempInstallation::Base::ExecutableFolder>
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(m_dir.isValid());
+        InstallationTest::SetUp();
         m_server = DevServer::Start();
         ASSERT_TRUE(m_server);
-        SetExecutableFolderOverride(m_dir.path() + QStringLiteral("/install"));
-        ASSERT_TRUE(QDir().mkpath(DataPath()));
-        ASSERT_TRUE(WriteServerVqr(DataPath(), *m_server));
+        ASSERT_TRUE(WriteServerVqr(installation.dataFolder(), m_server->serverVqr()));
         ASSERT_TRUE(QDir().mkpath(dest()));
     }
-    void TearDown() override { SetExecutableFolderOverride({}); }
-    QString dest() const { return m_dir.path() + QStringLiteral("/dest"); }
+    QString dest() const { return installation.path(QStringLiteral("dest")); }
     QStringList arrived() const { return QDir(dest()).entryList(QDir::Files | QDir::Hidden); }
 
-    QTemporaryDir m_dir;
     std::unique_ptr<DevServer> m_server;
 };
 
@@ -134,7 +131,7 @@ TEST_F(FilesCommandLineRunTest, FailuresComeOutAsExceptionsAfterTheSignOut)
                              {QStringLiteral("name"), QStringLiteral("a\\..\\..\\b.txt")}});
          },
          dest(), 123},
-        {"missing destination", [] {}, m_dir.path() + QStringLiteral("/missing"), 3},
+        {"missing destination", [] {}, installation.root() + QStringLiteral("/missing"), 3},
     };
     for (const SCase &c : cases) {
         SCOPED_TRACE(c.name);
@@ -154,7 +151,7 @@ TEST_F(FilesCommandLineRunTest, FailuresComeOutAsExceptionsAfterTheSignOut)
         EXPECT_EQ(m_server->callCount(QStringLiteral("logout")), 1);
         for (const QString &name : arrived())
             EXPECT_FALSE(name.endsWith(QStringLiteral(".vqrtmp"))) << name.toStdString();
-        EXPECT_FALSE(QFile::exists(m_dir.path() + QStringLiteral("/b.txt")));
+        EXPECT_FALSE(QFile::exists(installation.root() + QStringLiteral("/b.txt")));
     }
 }
 

@@ -3,105 +3,13 @@
 // made behind the client's back, and the offline tree read back from disk.
 
 #include "folders/FolderTestSupport.h"
-#include "support/DevServer.h"
 
-#include "account/LoginManager.h"
-#include "core/AppState.h"
-#include "core/Messages.h"
-#include "core/Paths.h"
-#include "folders/LocalWorkspaceManager.h"
-#include "folders/SharedWorkspaceManager.h"
 #include "service/RequestException.h"
 #include "store/IdPath.h"
 
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 
-#include <gtest/gtest.h>
-
-namespace {
-
-bool WriteFile(const QString &path, const QByteArray &content)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(content) == content.size();
-}
-
-QByteArray ReadFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-} // namespace
-
-class FolderTree : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(m_dir.isValid());
-        m_oldCwd = QDir::currentPath();
-        QDir::setCurrent(m_dir.path());
-        m_oldNoUi = AppState::IsNoUiMode();
-        AppState::SetNoUiMode(true);
-        m_oldSink = SetMessageSink([this](const QString &text, MsgIcon, MsgButtons) {
-            messages.append(text);
-            return int(IDOK);
-        });
-        server = DevServer::Start();
-        ASSERT_TRUE(server);
-        ASSERT_TRUE(QDir().mkpath(DataPath()));
-        ASSERT_TRUE(WriteServerVqr(DataPath(), *server));
-
-        login = std::make_unique<CLoginManager>();
-        ASSERT_TRUE(login->LoadSavedLogins());
-        ASSERT_TRUE(login->SignIn(QStringLiteral("demo"), QStringLiteral("yamada"),
-                                  QStringLiteral("yamada-pass"), false));
-        local = std::make_unique<CLocalWorkspaceManager>(login.get());
-        shared = std::make_unique<CSharedWorkspaceManager>(login.get(), local.get());
-        local->AttachShared(shared.get());
-        // What the online main window does when it starts.
-        if (local->NeedsConversion()) {
-            ASSERT_TRUE(local->ConvertLayout());
-        }
-        ASSERT_TRUE(local->WriteVersion());
-        ASSERT_TRUE(local->Load());
-    }
-    void TearDown() override
-    {
-        shared.reset();
-        local.reset();
-        login.reset();
-        server.reset();
-        SetMessageSink(m_oldSink);
-        AppState::SetNoUiMode(m_oldNoUi);
-        QDir::setCurrent(m_oldCwd);
-    }
-
-    qint32 Id(const char *path) const { return server->folderId(QString::fromUtf8(path)); }
-    QString LocalDir(qint32 id) { return local->LocalFolderPath(local->FindById(id)); }
-    // Mirrors every folder of the service tree, as browsing them all would.
-    void MirrorAll()
-    {
-        for (const CWorkspaceRecord *r : shared->list())
-            ASSERT_NE(local->FindById(r->id), nullptr) << qPrintable(r->DisplayPath());
-    }
-
-    std::unique_ptr<DevServer> server;
-    std::unique_ptr<CLoginManager> login;
-    std::unique_ptr<CLocalWorkspaceManager> local;
-    std::unique_ptr<CSharedWorkspaceManager> shared;
-    QStringList messages;
-
-private:
-    QTemporaryDir m_dir;
-    QString m_oldCwd;
-    bool m_oldNoUi = false;
-    MessageSink m_oldSink;
-};
+using FolderTree = FolderTest::SignedInFolders;
 
 TEST_F(FolderTree, LoadsInPreOrderWithDepthsAndPaths)
 {
@@ -282,7 +190,7 @@ TEST_F(FolderTree, ACancelledLoadDeletesNothing)
     for (const CWorkspaceRecord *r : local->list())
         ASSERT_TRUE(WriteFile(local->LocalFolderPath(r) + QStringLiteral("/f.pdf.vqrca"), "c"));
     const QString store = local->FolderRoot();
-    const QStringList before = FolderTest::Listing(store);
+    const QStringList before = Listing(store);
     // A complete load would now delete 2023 and its cached file.
     server->hook(QStringLiteral("folder/delete"), {{"folderPath", "経理/2023"}});
 
@@ -292,11 +200,11 @@ TEST_F(FolderTree, ACancelledLoadDeletesNothing)
         shared->Load();
         ASSERT_TRUE(cancel.isCancelled());
         EXPECT_FALSE(shared->IsTreeComplete());
-        EXPECT_EQ(FolderTest::Listing(store), before) << "cancelled at poll " << after;
+        EXPECT_EQ(Listing(store), before) << "cancelled at poll " << after;
     }
     EXPECT_TRUE(messages.isEmpty()) << "the user's cancel is no error";
     ASSERT_TRUE(shared->Load());
-    EXPECT_NE(FolderTest::Listing(store), before);
+    EXPECT_NE(Listing(store), before);
 }
 
 TEST_F(FolderTree, HostileFolderNamesNeverLeaveTheStore)
@@ -307,7 +215,7 @@ TEST_F(FolderTree, HostileFolderNamesNeverLeaveTheStore)
         ASSERT_TRUE(WriteFile(local->LocalFolderPath(r) + QStringLiteral("/f.pdf.vqrca"), "c"));
     ASSERT_TRUE(QDir().mkpath(QStringLiteral("victim")));
     ASSERT_TRUE(WriteFile(QStringLiteral("victim/keep.txt"), "x"));
-    const QStringList before = FolderTest::Listing(QDir::currentPath());
+    const QStringList before = Listing(QDir::currentPath());
 
     const qint32 common = Id("共有");
     const qint32 salary = Id("給与");
@@ -321,7 +229,7 @@ TEST_F(FolderTree, HostileFolderNamesNeverLeaveTheStore)
     ASSERT_TRUE(shared->Load());
     ASSERT_TRUE(shared->IsTreeComplete());
     EXPECT_EQ(shared->list().FindById(common)->name, QStringLiteral(".."));
-    EXPECT_EQ(FolderTest::Listing(QDir::currentPath()), before);
+    EXPECT_EQ(Listing(QDir::currentPath()), before);
     EXPECT_EQ(local->list().FindById(common)->name, QStringLiteral("共有"));
     EXPECT_EQ(local->list().FindById(salary)->name, QStringLiteral("給与"));
 
@@ -330,7 +238,7 @@ TEST_F(FolderTree, HostileFolderNamesNeverLeaveTheStore)
     EXPECT_EQ(local->FindById(salary), nullptr);
     const qint32 below = shared->FirstChild(salary)->id;
     EXPECT_EQ(local->FindById(below), nullptr);
-    QStringList after = FolderTest::Listing(QDir::currentPath());
+    QStringList after = Listing(QDir::currentPath());
     after.removeIf([](const QString &p) { return p.contains(QStringLiteral("給与")); });
     QStringList expected = before;
     expected.removeIf([](const QString &p) { return p.contains(QStringLiteral("給与")); });

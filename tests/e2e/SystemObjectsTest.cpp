@@ -3,59 +3,34 @@
 // leaves the cache of the previous session as it was.
 
 #include "support/DevServer.h"
+#include "support/Files.h"
+#include "support/TempInstallation.h"
 
 #include "account/LoginManager.h"
 #include "app/System.h"
-#include "core/AppState.h"
 #include "core/BizException.h"
-#include "core/Messages.h"
 #include "core/Paths.h"
 #include "files/FileTypeManager.h"
 #include "folders/LocalWorkspaceManager.h"
 #include "folders/SharedWorkspaceManager.h"
 
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 namespace {
 
-QByteArray ReadFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-class SystemSession : public ::testing::Test
+class SystemSession : public InstallationTest<>
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(m_dir.isValid());
-        m_oldCwd = QDir::currentPath();
-        QDir::setCurrent(m_dir.path());
-        m_oldNoUi = AppState::IsNoUiMode();
-        AppState::SetNoUiMode(true);
-        m_oldSink = SetMessageSink([this](const QString &text, MsgIcon, MsgButtons) {
-            messages.append(text);
-            return int(IDOK);
-        });
+        InstallationTest::SetUp();
         server = DevServer::Start();
         ASSERT_TRUE(server);
-        ASSERT_TRUE(QDir().mkpath(DataPath()));
-        ASSERT_TRUE(WriteServerVqr(DataPath(), *server));
+        ASSERT_TRUE(WriteServerVqr(installation.dataFolder(), server->serverVqr()));
         folder = server->folderId(QStringLiteral("経理/2024"));
         ASSERT_GT(folder, 0);
-    }
-    void TearDown() override
-    {
-        server.reset();
-        SetMessageSink(m_oldSink);
-        AppState::SetNoUiMode(m_oldNoUi);
-        QDir::setCurrent(m_oldCwd);
     }
 
     // A program start followed by an online sign-in, as the sign-in window runs it.
@@ -78,13 +53,6 @@ protected:
 
     std::unique_ptr<DevServer> server;
     qint32 folder = 0;
-    QStringList messages;
-
-private:
-    QTemporaryDir m_dir;
-    QString m_oldCwd;
-    bool m_oldNoUi = false;
-    MessageSink m_oldSink;
 };
 
 } // namespace

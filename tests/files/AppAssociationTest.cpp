@@ -1,54 +1,26 @@
 #include "files/AppAssociation.h"
 
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
-#include <QtGlobal>
-
-#include <gtest/gtest.h>
+#include "support/Files.h"
+#include "support/TempInstallation.h"
 
 namespace {
 
-// A temporary HOME with its own XDG folders and a fake application registered as the
-// default for PDF; the system folders stay out of the search.
-class AppAssociationTest : public ::testing::Test
+// A temporary HOME with its own XDG folders; the system folders stay out of the search.
+class AppAssociationTest : public InstallationTest<>
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(m_home.isValid());
-        m_saved = {qgetenv("HOME"), qgetenv("XDG_CONFIG_HOME"), qgetenv("XDG_DATA_HOME"),
-                   qgetenv("XDG_DATA_DIRS"), qgetenv("XDG_CONFIG_DIRS")};
-        qputenv("HOME", m_home.path().toUtf8());
-        qputenv("XDG_CONFIG_HOME", (m_home.path() + "/.config").toUtf8());
-        qputenv("XDG_DATA_HOME", (m_home.path() + "/.local/share").toUtf8());
+        InstallationTest::SetUp();
         // The shared MIME database stays visible; applications come from the temporary folders.
-        qputenv("XDG_DATA_DIRS", (m_home.path() + "/sys:/usr/share").toUtf8());
-        qputenv("XDG_CONFIG_DIRS", (m_home.path() + "/etc").toUtf8());
-        QDir().mkpath(m_home.path() + "/.config");
-        QDir().mkpath(m_home.path() + "/.local/share/applications");
-        QDir().mkpath(m_home.path() + "/sys/applications");
+        installation.SetEnv("XDG_DATA_DIRS", (home() + "/sys:/usr/share").toUtf8());
+        installation.SetEnv("XDG_CONFIG_DIRS", (home() + "/etc").toUtf8());
     }
-    void TearDown() override
-    {
-        const char *names[]
-            = {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_DIRS"};
-        for (int i = 0; i < 5; ++i) {
-            if (m_saved[i].isEmpty())
-                qunsetenv(names[i]);
-            else
-                qputenv(names[i], m_saved[i]);
-        }
-    }
+    QString home() const { return installation.home(); }
     void write(const QString &relative, const QByteArray &text)
     {
-        QFile file(m_home.path() + u'/' + relative);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(text);
+        ASSERT_TRUE(WriteFile(home() + u'/' + relative, text));
     }
-
-    QTemporaryDir m_home;
-    QList<QByteArray> m_saved;
 };
 
 } // namespace

@@ -6,22 +6,11 @@
 #include "files/FileTypeRecord.h"
 #include "files/ServiceRequests.h"
 
-#include <QCryptographicHash>
 #include <QFile>
 
 namespace {
 
 const QString kYear = QStringLiteral("経理/2024");
-
-QByteArray md5(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QCryptographicHash hash(QCryptographicHash::Md5);
-    hash.addData(&file);
-    return hash.result().toHex();
-}
 
 class FileRequestsTest : public FilesServiceFixture
 {
@@ -75,11 +64,11 @@ TEST_F(FileRequestsTest, GetDownloadsResumesAndChecksTheDigest)
 {
     const qint32 id = folder(kYear);
     const CSharedFileRecord info = infoOf(id, QStringLiteral("/readme.txt"));
-    const QString local = m_dir.path() + QStringLiteral("/readme.txt");
+    const QString local = dir() + QStringLiteral("/readme.txt");
     {
         CFileGetRequest get(m_key, id, info.path, info.digest.toUpper(), local);
         ASSERT_TRUE(get.ExecuteGet());
-        EXPECT_EQ(md5(local), info.digest.toLatin1());
+        EXPECT_EQ(Md5Of(local), info.digest.toLatin1());
         EXPECT_EQ(get.fileLength(), qint64(info.size));
     }
     // Resume: keep the first 10 bytes, ask for the rest with "Range: -10".
@@ -90,7 +79,7 @@ TEST_F(FileRequestsTest, GetDownloadsResumesAndChecksTheDigest)
     m_server->clearRequestLog();
     CFileGetRequest resumed(m_key, id, info.path, info.digest, local, 10);
     ASSERT_TRUE(resumed.ExecuteGet());
-    EXPECT_EQ(md5(local), info.digest.toLatin1());
+    EXPECT_EQ(Md5Of(local), info.digest.toLatin1());
     EXPECT_EQ(m_server->callCount(QStringLiteral("file/get")), 1);
 }
 
@@ -101,12 +90,8 @@ TEST_F(FileRequestsTest, DigestMismatchRaises00003AndKeepsTheOldFile)
          {{QStringLiteral("workspaceId"), QString::number(id)},
           {QStringLiteral("path"), QStringLiteral("/readme.txt")}});
     const CSharedFileRecord info = infoOf(id, QStringLiteral("/readme.txt"));
-    const QString local = m_dir.path() + QStringLiteral("/readme.txt");
-    {
-        QFile old(local);
-        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-        old.write("old");
-    }
+    const QString local = dir() + QStringLiteral("/readme.txt");
+    ASSERT_TRUE(WriteFile(local, "old"));
     CFileGetRequest get(m_key, id, info.path, info.digest, local);
     try {
         get.ExecuteGet();
@@ -115,12 +100,9 @@ TEST_F(FileRequestsTest, DigestMismatchRaises00003AndKeepsTheOldFile)
         EXPECT_EQ(e.code(), QStringLiteral("00003"));
         EXPECT_EQ(e.message(), QStringLiteral("/readme.txt"));
     }
-    QFile old(local);
-    ASSERT_TRUE(old.open(QIODevice::ReadOnly));
-    EXPECT_EQ(old.readAll(), QByteArray("old"));
-    EXPECT_EQ(
-        QDir(m_dir.path()).entryList({QStringLiteral("*.vqrtmp")}, QDir::Files | QDir::Hidden),
-        QStringList());
+    EXPECT_EQ(ReadFile(local), QByteArray("old"));
+    EXPECT_EQ(QDir(dir()).entryList({QStringLiteral("*.vqrtmp")}, QDir::Files | QDir::Hidden),
+              QStringList());
 }
 
 TEST_F(FileRequestsTest, DetailsTableTakesTheKnownFaults)
@@ -130,7 +112,7 @@ TEST_F(FileRequestsTest, DetailsTableTakesTheKnownFaults)
          {{QStringLiteral("workspaceId"), QString::number(id)},
           {QStringLiteral("path"), QStringLiteral("/readme.txt")},
           {QStringLiteral("deleteName"), QStringLiteral("鈴木 花子")}});
-    const QString local = m_dir.path() + QStringLiteral("/gone.txt");
+    const QString local = dir() + QStringLiteral("/gone.txt");
 
     CFaultDetails details;
     CFileGetRequest get(m_key, id, QStringLiteral("/readme.txt"), QString(), local);
@@ -160,12 +142,8 @@ TEST_F(FileRequestsTest, UploadLockMoveCopyDeleteAndVoucher)
 {
     const qint32 id = folder(kYear);
     const qint32 other = folder(QStringLiteral("経理/2023"));
-    const QString local = m_dir.path() + QStringLiteral("/new.txt");
-    {
-        QFile file(local);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("new content\r\n");
-    }
+    const QString local = dir() + QStringLiteral("/new.txt");
+    ASSERT_TRUE(WriteFile(local, "new content\r\n"));
     CSharedFileRecord created;
     CFileCreateRequest create(m_key, id, QStringLiteral("/新規.txt"), local, &created);
     ASSERT_TRUE(create.ExecutePost());
@@ -297,10 +275,10 @@ TEST_F(FileRequestsTest, FileTypesFavouritesCommentsAndCounters)
     CAutoUpdateVersionRequest versionRequest(m_key, &version);
     ASSERT_TRUE(versionRequest.ExecuteGet());
     EXPECT_FALSE(version.fileName.isEmpty());
-    const QString package = m_dir.path() + QStringLiteral("/package.bin");
+    const QString package = dir() + QStringLiteral("/package.bin");
     CAutoUpdateGetRequest get(m_key, package, version.fileDigest.toUpper());
     ASSERT_TRUE(get.ExecuteGet());
-    EXPECT_EQ(md5(package), version.fileDigest.toLower().toLatin1());
+    EXPECT_EQ(Md5Of(package), version.fileDigest.toLower().toLatin1());
     QFile::remove(package);
     CAutoUpdateGetRequest wrong(m_key, package, QString(32, u'0'));
     EXPECT_THROW(wrong.ExecuteGet(), CRequestException); // 00002

@@ -16,28 +16,16 @@ protected:
         FilesServiceFixture::SetUp();
         if (HasFatalFailure())
             return;
-        m_previousSink = SetMessageSink([this](const QString &text, MsgIcon, MsgButtons) {
-            m_messages << text;
-            return int(IDOK);
-        });
         ASSERT_TRUE(m_login.LoadSavedLogins());
         ASSERT_TRUE(m_login.SignIn(QStringLiteral("demo"), QStringLiteral("yamada"),
                                    QStringLiteral("yamada-pass"), false));
     }
-    void TearDown() override
-    {
-        SetMessageSink(m_previousSink);
-        FilesServiceFixture::TearDown();
-    }
     QByteArray cacheBytes() const
     {
-        QFile file(m_login.UserDataFile(QStringLiteral("fileTypes.vqr")));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        return ReadFile(m_login.UserDataFile(QStringLiteral("fileTypes.vqr")));
     }
 
     CLoginManager m_login;
-    QStringList m_messages;
-    MessageSink m_previousSink;
 };
 
 } // namespace
@@ -64,7 +52,7 @@ TEST_F(FileTypeManagerTest, OnlineLoadSavesAndOfflineReadsTheSameTypes)
         EXPECT_EQ(o->name, t->name);
         EXPECT_EQ(o->accessType, t->accessType);
     }
-    EXPECT_TRUE(m_messages.isEmpty());
+    EXPECT_TRUE(messages.isEmpty());
 }
 
 TEST_F(FileTypeManagerTest, FailedReloadNeverReplacesAGoodCache)
@@ -103,12 +91,12 @@ TEST_F(FileTypeManagerTest, DamagedCacheIsReportedDeletedAndEmpty)
     EXPECT_FALSE(offline.Load());
     EXPECT_EQ(offline.rawList().GetCount(), 0);
     EXPECT_FALSE(QFile::exists(path));
-    ASSERT_EQ(m_messages.size(), 1);
-    EXPECT_EQ(m_messages.at(0),
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(messages.at(0),
               QStringLiteral("システムファイル（fileTypes.vqr）が不正です。\r\n削除しました。"));
 
     // No cache at all: empty, and nothing to report.
     CLocalFileTypeManager none(&m_login);
     EXPECT_FALSE(none.Load());
-    EXPECT_EQ(m_messages.size(), 1);
+    EXPECT_EQ(messages.size(), 1);
 }

@@ -1,29 +1,25 @@
 #pragma once
 
-// A devserver with the demo office, an installation whose server.vqr points at it, and an
-// access key of yamada.
+// A devserver with the demo office, an installation of the interactive layout whose
+// server.vqr points at it, and an access key of yamada.
 
 #include "support/DevServer.h"
+#include "support/Files.h"
+#include "support/TempInstallation.h"
 
 #include "account/AccountRequests.h"
-#include "core/Paths.h"
 
 #include <QDir>
-#include <QTemporaryDir>
 
-#include <gtest/gtest.h>
-
-class FilesServiceFixture : public ::testing::Test
+class FilesServiceFixture : public InstallationTest<TempInstallation::Base::ExecutableFolder>
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(m_dir.isValid());
+        InstallationTest::SetUp();
         m_server = DevServer::Start();
         ASSERT_TRUE(m_server);
-        SetExecutableFolderOverride(m_dir.path());
-        ASSERT_TRUE(QDir().mkpath(DataPath()));
-        ASSERT_TRUE(WriteServerVqr(DataPath(), *m_server));
+        ASSERT_TRUE(WriteServerVqr(installation.dataFolder(), m_server->serverVqr()));
         CRegisterRequest registration(QStringLiteral("demo"), QStringLiteral("yamada"));
         ASSERT_TRUE(registration.ExecutePost());
         CLoginRequest login(registration.clientKey(), QStringLiteral("yamada-pass"), nullptr);
@@ -31,15 +27,15 @@ protected:
         m_key = login.accessKey();
         m_clientKey = registration.clientKey();
     }
-    void TearDown() override { SetExecutableFolderOverride({}); }
 
     qint32 folder(const QString &path) const { return m_server->folderId(path); }
     QByteArray hook(const QString &path, const QList<QPair<QString, QString>> &params) const
     {
         return m_server->hook(path, params);
     }
+    // A folder for the test's own files.
+    QString dir() const { return installation.root(); }
 
-    QTemporaryDir m_dir;
     std::unique_ptr<DevServer> m_server;
     QString m_key;
     QString m_clientKey;

@@ -6,6 +6,7 @@
 
 #include "folders/LocalWorkspaceManager.h"
 #include "folders/SharedWorkspaceManager.h"
+#include "store/BizProps.h"
 #include "store/IdPath.h"
 
 #include <QFile>
@@ -54,7 +55,8 @@ protected:
     QStringList Outside() const
     {
         QStringList all = Listing(dir());
-        all.removeIf([](const QString &p) { return p.startsWith(QLatin1String("vqrdata/demo/")); });
+        all.removeIf(
+            [](const QString &p) { return p.startsWith(QLatin1String("install/vqrdata/demo/")); });
         return all;
     }
     std::unique_ptr<CLocalWorkspaceManager> local;

@@ -44,7 +44,7 @@ protected:
     void SetUp() override
     {
         Installation::SetUp();
-        ASSERT_TRUE(server.WriteServerVqr());
+        ASSERT_TRUE(WriteServerVqr(installation.dataFolder(), server.serverVqr()));
         local = std::make_unique<CLocalWorkspaceManager>(login.get());
         shared = std::make_unique<CSharedWorkspaceManager>(login.get(), local.get());
         local->AttachShared(shared.get());

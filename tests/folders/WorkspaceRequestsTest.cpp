@@ -248,7 +248,7 @@ protected:
     void SetUp() override
     {
         Installation::SetUp();
-        ASSERT_TRUE(server.WriteServerVqr());
+        ASSERT_TRUE(WriteServerVqr(installation.dataFolder(), server.serverVqr()));
     }
     QByteArray Answer(const QByteArray &response, const QByteArray &inner)
     {

@@ -1,12 +1,16 @@
 // The whole program, started as a process the way a user or a scheduler starts it.
+#include "support/Files.h"
+#include "support/TempInstallation.h"
+
+#include "core/Strings.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QThread>
-#include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -23,15 +27,14 @@ struct SRun
     QString err;
 };
 
-class ProgramTest : public ::testing::Test
+class ProgramTest : public InstallationTest<>
 {
 protected:
-    void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
-
-    // A fresh installation: the executable in a folder of its own.
+    // A fresh installation: the executable in a folder of its own (a relative name is
+    // taken below the test's temporary folder).
     QString install(const QString &name = QStringLiteral("install"))
     {
-        const QString folder = m_dir.path() + u'/' + name;
+        const QString folder = QDir::isAbsolutePath(name) ? name : path(name);
         QDir().mkpath(folder);
         const QString exe = folder + QStringLiteral("/velquor");
         // A hard link keeps the executable's own folder (symbolic links are resolved).
@@ -52,28 +55,34 @@ protected:
         env.remove(QStringLiteral("VELQUOR_BENCH_EXIT_BEFORE_LOGIN"));
         if (display)
             env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        const QString home = m_dir.path() + QStringLiteral("/home");
-        QDir().mkpath(home);
+        const QString home = installation.home();
         env.insert(QStringLiteral("HOME"), home);
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home);
         env.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));
         return env;
     }
 
+    // prefix: a program that starts the executable (e.g. to run it as another user).
     void start(QProcess &p, const QString &folder, const QStringList &args,
-               const QProcessEnvironment &env, const QString &cwd = {})
+               const QProcessEnvironment &env, const QString &cwd = {},
+               const QStringList &prefix = {})
     {
         p.setProcessEnvironment(env);
         p.setWorkingDirectory(cwd.isEmpty() ? folder : cwd);
-        p.start(folder + QStringLiteral("/velquor"), args);
+        const QString exe = folder + QStringLiteral("/velquor");
+        if (prefix.isEmpty())
+            p.start(exe, args);
+        else
+            p.start(prefix.first(), prefix.mid(1) + QStringList{exe} + args);
         ASSERT_TRUE(p.waitForStarted(10000));
     }
 
     SRun run(const QString &folder, const QStringList &args, const QProcessEnvironment &env,
-             const QString &cwd = {})
+             const QString &cwd = {}, const QStringList &prefix = {})
     {
         QProcess p;
-        start(p, folder, args, env, cwd);
+        start(p, folder, args, env, cwd, prefix);
         SRun r;
         EXPECT_TRUE(p.waitForFinished(60000));
         EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
@@ -83,10 +92,7 @@ protected:
         return r;
     }
 
-    QString path(const QString &rel) const { return m_dir.path() + u'/' + rel; }
-
-private:
-    QTemporaryDir m_dir;
+    QString path(const QString &rel) const { return installation.path(rel); }
 };
 
 QString readInstanceId(const QString &file)
@@ -189,12 +195,10 @@ TEST_F(ProgramTest, NoUiRunUsesTheCurrentFolderAndPrintsItsCode)
     QDir().mkpath(work + QStringLiteral("/vqrdata"));
     // The run's own server settings point at a closed local port: the download fails fast
     // with the transport's "connection refused", and that code is what the run reports.
-    QFile settings(work + QStringLiteral("/vqrdata/server.vqr"));
-    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
-    const QString text = QStringLiteral("hostName=127.0.0.1\r\nsecure=0\r\nhttpPort=1\r\n");
-    settings.write("\xff\xfe", 2);
-    settings.write(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
-    settings.close();
+    ASSERT_TRUE(WriteServerVqr(work + QStringLiteral("/vqrdata"),
+                               {{QStringLiteral("hostName"), QStringLiteral("127.0.0.1")},
+                                {QStringLiteral("secure"), QStringLiteral("0")},
+                                {QStringLiteral("httpPort"), QStringLiteral("1")}}));
     const SRun r
         = run(folder,
               {QStringLiteral("/no_ui"), QStringLiteral("/accfirm_id"), QStringLiteral("A1"),
@@ -213,3 +217,90 @@ TEST_F(ProgramTest, InteractiveStartWithoutADisplayEndsNonZero)
     EXPECT_NE(r.status, 0);
     EXPECT_FALSE(r.err.isEmpty());
 }
+
+namespace {
+
+const QString kInstanceFailed = QStringLiteral("インスタンスマネージャの初期化に失敗しました。");
+
+struct SUnusableCase
+{
+    const char *name;
+    bool deep; // 240 characters deep (else read-only)
+    bool noUi; // the folder is the working directory of a no-UI run (else the program's own)
+};
+
+// An installation folder the data folder cannot live in ends the start with the instance
+// message and -3: never with an exception, and nothing is left behind.
+class UnusableInstallation : public ProgramTest, public ::testing::WithParamInterface<SUnusableCase>
+{
+protected:
+    // A folder whose absolute path is exactly `length` characters long.
+    QString deepFolder(int length)
+    {
+        QString folder = path(QStringLiteral("deep"));
+        while (folder.size() < length) {
+            const int room = length - int(folder.size()) - 1;
+            folder += u'/' + QString(std::min(room, 40), u'd');
+        }
+        EXPECT_TRUE(QDir().mkpath(folder));
+        return folder;
+    }
+};
+
+} // namespace
+
+TEST_P(UnusableInstallation, EndsWithTheInstanceMessage)
+{
+    const SUnusableCase &c = GetParam();
+    const QString folder = c.deep ? deepFolder(240) : path(QStringLiteral("readonly"));
+    ASSERT_EQ(folder.size() == 240, c.deep);
+    QStringList prefix;
+    if (c.deep) {
+        if (!c.noUi)
+            install(folder);
+    } else {
+        if (!c.noUi)
+            install(folder);
+        ASSERT_TRUE(QDir().mkpath(folder));
+        ASSERT_TRUE(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner
+                                                      | QFile::ReadGroup | QFile::ExeGroup
+                                                      | QFile::ReadOther | QFile::ExeOther));
+        if (::geteuid() == 0) {
+            // The superuser writes anywhere: the program runs as an ordinary user instead,
+            // who needs to reach the executable and a home of its own.
+            if (!QFile::exists(QStringLiteral("/usr/bin/setpriv")))
+                GTEST_SKIP() << "running as root without setpriv";
+            prefix = {QStringLiteral("/usr/bin/setpriv"), QStringLiteral("--reuid=65534"),
+                      QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups")};
+            QFile::setPermissions(installation.root(), QFile::permissions(installation.root())
+                                                           | QFile::ReadOther | QFile::ExeOther);
+            ASSERT_EQ(::chown(QFile::encodeName(installation.home()).constData(), 65534, 65534), 0);
+        }
+    }
+    const QString program = c.noUi ? install() : folder;
+    if (!prefix.isEmpty())
+        QFile::setPermissions(program,
+                              QFile::permissions(program) | QFile::ReadOther | QFile::ExeOther);
+    const QStringList before = Listing(folder);
+    QStringList args;
+    if (c.noUi)
+        args = {QStringLiteral("/no_ui"),           QStringLiteral("/accfirm_id=demo"),
+                QStringLiteral("/login_id=yamada"), QStringLiteral("/pp"),
+                QStringLiteral("/pwd=yamada-pass"), QStringLiteral("/src_dir=経理/2024"),
+                QStringLiteral("/dst_dir"),         path(QStringLiteral("dest"))};
+    const SRun r = run(program, args, environment(false), folder, prefix);
+    EXPECT_EQ(r.status, 253) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(LoadString(17955))) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(kInstanceFailed)) << r.err.toStdString();
+    EXPECT_FALSE(r.err.contains(QStringLiteral("terminate"))) << r.err.toStdString();
+    EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
+    EXPECT_EQ(Listing(folder), before) << "nothing of a data folder is left behind";
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+INSTANTIATE_TEST_SUITE_P(Folders, UnusableInstallation,
+                         ::testing::Values(SUnusableCase{"deep", true, false},
+                                           SUnusableCase{"deepNoUi", true, true},
+                                           SUnusableCase{"readOnly", false, false},
+                                           SUnusableCase{"readOnlyNoUi", false, true}),
+                         [](const auto &info) { return std::string(info.param.name); });

@@ -147,7 +147,7 @@ TEST_P(ServerSettingsTable, EndpointPathAndWebPage)
 {
     const SettingsCase &c = GetParam();
     if (!c.lines.isEmpty())
-        WriteServerVqr(c.lines);
+        SetServerVqr(c.lines);
     const SServerSettings s = LoadServerSettings();
     EXPECT_EQ(s.fromFile, !c.lines.isEmpty());
     EXPECT_EQ(s.port(), c.port);

@@ -1,73 +1,19 @@
 #pragma once
 
-// A temporary installation (no-UI run: the data folder is <tmp>/vqrdata), a devserver
-// process per test and a few request classes the tests drive the framework with.
+// The service tests' installation with a devserver per test, and a few request classes the
+// tests drive the framework with.
 
-#include "core/AppState.h"
-#include "core/Messages.h"
+#include "support/DevServer.h"
+#include "support/Files.h"
+#include "support/TempInstallation.h"
+
 #include "core/Paths.h"
 #include "service/Request.h"
-#include "store/BizProps.h"
-#include "support/DevServer.h"
 
 #include <QDir>
-#include <QEventLoop>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QTimer>
-#include <QUrlQuery>
-#include <gtest/gtest.h>
+#include <QFile>
 
 #include <memory>
-
-// The shared devserver fixture (tests/support/DevServer.h) with test hooks; Hook answers
-// "!<status> <body>" for a refused hook, since some tests expect one.
-class CTestDevServer
-{
-public:
-    bool Start(const QStringList &extra = {})
-    {
-        m_server = DevServer::Start(QStringList{QStringLiteral("--seed"), QStringLiteral("demo"),
-                                                QStringLiteral("--test-hooks")}
-                                    + extra);
-        if (!m_server)
-            return false;
-        m_https = m_server->secure();
-        m_port = m_server->port();
-        return m_port != 0;
-    }
-    quint16 port() const { return m_port; }
-    bool https() const { return m_https; }
-    QString base() const
-    {
-        return QStringLiteral("%1://127.0.0.1:%2").arg(m_https ? "https" : "http").arg(m_port);
-    }
-    // A test hook (plain QNAM, certificate checks off): the answer body, or "!<status>".
-    QString Hook(const QString &name, const QList<QPair<QString, QString>> &params = {})
-    {
-        QNetworkAccessManager nam;
-        QNetworkRequest request(QUrl(base() + QStringLiteral("/__devserver/") + name));
-        request.setHeader(QNetworkRequest::ContentTypeHeader,
-                          QStringLiteral("application/x-www-form-urlencoded"));
-        QNetworkReply *reply = nam.post(request, CBizWinHttpClient::EncodeForm(params));
-        if (m_https)
-            reply->ignoreSslErrors();
-        QEventLoop loop;
-        QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-        loop.exec();
-        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        const QString body = QString::fromUtf8(reply->readAll());
-        delete reply;
-        return status == 200 ? body : QStringLiteral("!%1 %2").arg(status).arg(body);
-    }
-
-private:
-    std::unique_ptr<DevServer> m_server;
-    quint16 m_port = 0;
-    bool m_https = false;
-};
 
 class CTestRegisterRequest : public CApiRequest
 {
@@ -234,52 +180,39 @@ protected:
     QString m_expected;
 };
 
-// A temporary installation; messages are captured.
-class ServiceTest : public ::testing::Test
+// A temporary installation of the no-UI layout (the data folder is <dir>/vqrdata) with a
+// devserver on demand; messages are captured.
+class ServiceTest : public InstallationTest<>
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(m_dir.isValid());
-        m_oldCwd = QDir::currentPath();
-        QDir::setCurrent(m_dir.path());
-        m_oldNoUi = AppState::IsNoUiMode();
-        AppState::SetNoUiMode(true);
-        QDir().mkpath(QStringLiteral("vqrdata"));
-        m_oldSink = SetMessageSink([this](const QString &text, MsgIcon, MsgButtons) {
-            messages.append(text);
-            return int(IDOK);
-        });
+        InstallationTest::SetUp();
+        ASSERT_TRUE(QDir().mkpath(installation.dataFolder()));
     }
-    void TearDown() override
-    {
-        SetMessageSink(m_oldSink);
-        AppState::SetNoUiMode(m_oldNoUi);
-        QDir::setCurrent(m_oldCwd);
-    }
-    QString dir() const { return m_dir.path(); }
+    // The installation folder (and working directory).
+    QString dir() const { return installation.installation(); }
 
-    void WriteServerVqr(const QList<QPair<QString, QString>> &values)
+    // Sets keys of server.vqr, keeping the others.
+    void SetServerVqr(const SettingList &values)
     {
-        CBizProps props(DataPath({}, QStringLiteral("server.vqr")));
-        if (props.Exists())
-            props.Load();
-        for (const auto &[k, v] : values)
-            props.SetValue(k, v);
-        ASSERT_TRUE(props.Save());
+        ASSERT_TRUE(UpdateServerVqr(installation.dataFolder(), values));
     }
-    // Starts a devserver and points server.vqr at it (plus extra settings).
-    void StartServer(const QStringList &args = {}, const QList<QPair<QString, QString>> &extra = {})
+    // Starts a devserver with the demo office and the test hooks (plus args) and points
+    // server.vqr at it (plus extra settings).
+    void StartServer(const QStringList &args = {}, const SettingList &extra = {})
     {
-        server = std::make_unique<CTestDevServer>();
-        ASSERT_TRUE(server->Start(args));
-        QList<QPair<QString, QString>> values = {
-            {QStringLiteral("hostName"), QStringLiteral("127.0.0.1")},
-            {QStringLiteral("secure"), server->https() ? QStringLiteral("1") : QStringLiteral("0")},
-            {server->https() ? QStringLiteral("httpsPort") : QStringLiteral("httpPort"),
-             QString::number(server->port())},
-        };
-        WriteServerVqr(values + extra);
+        server = DevServer::Start(QStringList{QStringLiteral("--seed"), QStringLiteral("demo"),
+                                              QStringLiteral("--test-hooks")}
+                                  + args);
+        ASSERT_TRUE(server);
+        ASSERT_TRUE(WriteServerVqr(installation.dataFolder(), server->serverVqr()));
+        SetServerVqr(extra);
+    }
+    // A test hook of the devserver: the answer body.
+    QString Hook(const QString &name, const SettingList &params = {}) const
+    {
+        return QString::fromUtf8(server->hook(name, params));
     }
     QString Login(const QString &loginId = QStringLiteral("yamada"),
                   const QString &password = QStringLiteral("yamada-pass"))
@@ -292,21 +225,13 @@ protected:
             return {};
         return login.accessKey;
     }
-    void Fail(const QString &op, const QString &mode, int count,
-              const QList<QPair<QString, QString>> &more = {})
+    void Fail(const QString &op, const QString &mode, int count, const SettingList &more = {})
     {
-        QList<QPair<QString, QString>> p = {{QStringLiteral("op"), op},
-                                            {QStringLiteral("mode"), mode},
-                                            {QStringLiteral("count"), QString::number(count)}};
-        ASSERT_EQ(server->Hook(QStringLiteral("fail"), p + more), QStringLiteral("ok"));
+        const SettingList p = {{QStringLiteral("op"), op},
+                               {QStringLiteral("mode"), mode},
+                               {QStringLiteral("count"), QString::number(count)}};
+        ASSERT_EQ(Hook(QStringLiteral("fail"), p + more), QStringLiteral("ok"));
     }
 
-    std::unique_ptr<CTestDevServer> server;
-    QStringList messages;
-
-private:
-    QTemporaryDir m_dir;
-    QString m_oldCwd;
-    bool m_oldNoUi = false;
-    MessageSink m_oldSink;
+    std::unique_ptr<DevServer> server;
 };

@@ -1,80 +1,25 @@
-// The exact bytes the client writes (form body, headers, multipart layout), captured by a
-// tiny in-test server: the devserver decodes them and cannot show them as sent.
+// The exact bytes the client writes (form body, headers, multipart layout), captured by the
+// canned server: the devserver decodes them and cannot show them as sent.
 #include "ServiceFixture.h"
 
-#include <QTcpServer>
-#include <QTcpSocket>
+#include "support/CannedServer.h"
 
-namespace {
-
-class CCaptureServer
-{
-public:
-    explicit CCaptureServer(QByteArray answerXml)
-        : m_answer(std::move(answerXml))
-    {
-        m_server.listen(QHostAddress::LocalHost);
-        QObject::connect(&m_server, &QTcpServer::newConnection, [this] {
-            QTcpSocket *s = m_server.nextPendingConnection();
-            QObject::connect(s, &QTcpSocket::readyRead, s, [this, s] {
-                m_request += s->readAll();
-                const qsizetype end = m_request.indexOf("\r\n\r\n");
-                if (end < 0)
-                    return;
-                qint64 length = 0;
-                for (const QByteArray &line : m_request.left(end).split('\n')) {
-                    if (line.toLower().startsWith("content-length:"))
-                        length = line.mid(15).trimmed().toLongLong();
-                }
-                if (m_request.size() < end + 4 + length)
-                    return;
-                m_body = m_request.mid(end + 4);
-                m_head = m_request.left(end);
-                s->write("HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nConnection: close\r\n"
-                         "Content-Length: "
-                         + QByteArray::number(m_answer.size()) + "\r\n\r\n" + m_answer);
-                s->disconnectFromHost();
-            });
-        });
-    }
-    quint16 port() const { return m_server.serverPort(); }
-    QByteArray head() const { return m_head; }
-    QByteArray body() const { return m_body; }
-    QByteArray header(const QByteArray &name) const
-    {
-        for (const QByteArray &line : m_head.split('\n')) {
-            if (line.toLower().startsWith(QByteArray(name.toLower() + ':')))
-                return line.mid(name.size() + 1).trimmed();
-        }
-        return {};
-    }
-
-private:
-    QTcpServer m_server;
-    QByteArray m_answer;
-    QByteArray m_request;
-    QByteArray m_head;
-    QByteArray m_body;
-};
-
-} // namespace
-
+// A canned server that answers every request with one body.
 class Wire : public ServiceTest
 {
 protected:
-    void PointAt(quint16 port)
+    void Answer(const QByteArray &xml)
     {
-        WriteServerVqr({{QStringLiteral("hostName"), QStringLiteral("127.0.0.1")},
-                        {QStringLiteral("secure"), QStringLiteral("0")},
-                        {QStringLiteral("httpPort"), QString::number(port)}});
+        capture.SetDefaultAnswer(xml);
+        SetServerVqr(capture.serverVqr());
     }
+    CannedServer capture;
 };
 
 TEST_F(Wire, PostBodyHeadersAndAgent)
 {
-    CCaptureServer capture("<velquor><createResponse><workspace><id>9</id><name>x</name>"
-                           "</workspace></createResponse></velquor>");
-    PointAt(capture.port());
+    Answer("<velquor><createResponse><workspace><id>9</id><name>x</name>"
+           "</workspace></createResponse></velquor>");
     CTestCreateFolderRequest r(QStringLiteral("KEY-1"), 5, QStringLiteral("月次"));
     ASSERT_TRUE(r.ExecutePost());
     EXPECT_EQ(r.id, 9);
@@ -90,15 +35,10 @@ TEST_F(Wire, PostBodyHeadersAndAgent)
 
 TEST_F(Wire, MultipartBodyIsExact)
 {
-    CCaptureServer capture("<velquor><createResponse><file><digest>d</digest><size>3</size>"
-                           "</file></createResponse></velquor>");
-    PointAt(capture.port());
+    Answer("<velquor><createResponse><file><digest>d</digest><size>3</size>"
+           "</file></createResponse></velquor>");
     const QString local = dir() + QStringLiteral("/報告 書.txt");
-    {
-        QFile f(local);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("CONTENT\r\n--");
-    }
+    ASSERT_TRUE(WriteFile(local, "CONTENT\r\n--"));
     CTestUploadRequest r(QStringLiteral("K"), 5, QStringLiteral("/報告 書.txt"), local);
     ASSERT_TRUE(r.ExecutePost());
     const QByteArray type = capture.header("Content-type");
@@ -125,12 +65,9 @@ TEST_F(Wire, MultipartBodyIsExact)
 
 TEST_F(Wire, UploadWithoutParametersStillWritesFilePartAndTrailer)
 {
-    CCaptureServer capture("<velquor/>");
+    Answer("<velquor/>");
     const QString local = dir() + QStringLiteral("/e.bin");
-    {
-        QFile f(local);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    }
+    ASSERT_TRUE(WriteFile(local, {}));
     CBizWinHttpClient client;
     client.Open(QStringLiteral("POST"), QStringLiteral("127.0.0.1"), capture.port(),
                 QStringLiteral("/u"), 0);

@@ -1,9 +1,7 @@
 #include "DevServer.h"
 
 #include <QDeadlineTimer>
-#include <QDir>
 #include <QEventLoop>
-#include <QFile>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -146,6 +144,16 @@ QByteArray DevServer::hook(const QString &path, const QList<QPair<QString, QStri
     return a.body;
 }
 
+int DevServer::hookStatus(const QString &path, const QList<QPair<QString, QString>> &params) const
+{
+    QUrl u = baseUrl();
+    u.setPath(QStringLiteral("/__devserver/") + path);
+    const Answer a = post(u, params);
+    if (!a.error.isEmpty())
+        ADD_FAILURE() << "devserver hook " << path.toStdString() << ": " << a.error.toStdString();
+    return a.status;
+}
+
 QStringList DevServer::requestLog(const QString &operation) const
 {
     QList<QPair<QString, QString>> params;
@@ -172,41 +180,16 @@ int DevServer::folderId(const QString &path) const
     return ok ? id : -1;
 }
 
-bool WriteServerVqr(const QString &dataFolder, const DevServer &server,
-                    const QMap<QString, QString> &extra)
+SettingList DevServer::serverVqr() const
 {
-    QList<QPair<QString, QString>> lines;
-    lines.append({QStringLiteral("hostName"), server.host()});
-    lines.append(
-        {QStringLiteral("secure"), server.secure() ? QStringLiteral("1") : QStringLiteral("0")});
-    lines.append({server.secure() ? QStringLiteral("httpsPort") : QStringLiteral("httpPort"),
-                  QString::number(server.port())});
-    if (!server.rootPrefix().isEmpty())
-        lines.append({QStringLiteral("rootPrefix"), server.rootPrefix()});
-    if (server.secure())
+    SettingList lines;
+    lines.append({QStringLiteral("hostName"), host()});
+    lines.append({QStringLiteral("secure"), secure() ? QStringLiteral("1") : QStringLiteral("0")});
+    lines.append({secure() ? QStringLiteral("httpsPort") : QStringLiteral("httpPort"),
+                  QString::number(port())});
+    if (!rootPrefix().isEmpty())
+        lines.append({QStringLiteral("rootPrefix"), rootPrefix()});
+    if (secure())
         lines.append({QStringLiteral("ignoreCert"), QStringLiteral("1")});
-    for (auto it = extra.begin(); it != extra.end(); ++it) {
-        bool replaced = false;
-        for (auto &line : lines)
-            if (line.first == it.key()) {
-                line.second = it.value();
-                replaced = true;
-            }
-        if (!replaced)
-            lines.append({it.key(), it.value()});
-    }
-    QString text;
-    for (const auto &[k, v] : lines)
-        text += k + QLatin1Char('=') + v + QStringLiteral("\r\n");
-    QByteArray bytes("\xFF\xFE", 2);
-    for (QChar ch : text) {
-        const char16_t u = ch.unicode();
-        bytes.append(char(u & 0xFF));
-        bytes.append(char(u >> 8));
-    }
-    QDir().mkpath(dataFolder);
-    QFile f(QDir(dataFolder).filePath(QStringLiteral("server.vqr")));
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    return f.write(bytes) == bytes.size() && f.flush();
+    return lines;
 }

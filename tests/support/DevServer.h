@@ -3,9 +3,10 @@
 // A velquor-devserver process for one test: started on a free port with a fresh data
 // folder, stopped by the destructor. Failures to start are reported as test failures.
 
+#include "Files.h"
+
 #include <QByteArray>
 #include <QList>
-#include <QMap>
 #include <QPair>
 #include <QProcess>
 #include <QString>
@@ -39,6 +40,9 @@ public:
     // Calls a test hook (/__devserver/<path>, POST, url-encoded parameters) and returns the
     // body; a non-2xx answer or a transport failure adds a test failure.
     QByteArray hook(const QString &path, const QList<QPair<QString, QString>> &params = {}) const;
+    // The status a hook answers (404 for a file that is not there, ...); only a transport
+    // failure adds a test failure (and answers 0).
+    int hookStatus(const QString &path, const QList<QPair<QString, QString>> &params = {}) const;
     // The request log, one line per API request: "seq METHOD operation status".
     QStringList requestLog(const QString &operation = QString()) const;
     // How often the operation was called since the start (or the last clearRequestLog()).
@@ -46,6 +50,10 @@ public:
     void clearRequestLog() const;
     // Id of the folder with the given "/"-joined names path (e.g. "経理/2024"), -1 when absent.
     int folderId(const QString &path) const;
+    // The server.vqr lines that point the client here: hostName, secure, httpPort or
+    // httpsPort, rootPrefix when set, ignoreCert=1 for the self-signed certificate of a
+    // secure server.
+    SettingList serverVqr() const;
 
 private:
     DevServer() = default;
@@ -56,10 +64,3 @@ private:
     bool m_secure = false;
     QString m_rootPrefix;
 };
-
-// Writes the client's server.vqr into dataFolder so that the client talks to `server`:
-// UTF-16LE with BOM, "key=value" CR LF lines: hostName, secure, httpPort or httpsPort,
-// rootPrefix when set, ignoreCert=1 for the self-signed certificate of a secure server,
-// then the extras (an extra with the same key replaces the generated line).
-bool WriteServerVqr(const QString &dataFolder, const DevServer &server,
-                    const QMap<QString, QString> &extra = {});

@@ -31,7 +31,7 @@ bool CSingleInstance::Acquire(const QString &lockPath, const QString &name)
     }
     m_server = new QLocalServer(this);
     m_server->setSocketOptions(QLocalServer::AbstractNamespaceOption);
-    connect(m_server, &QLocalServer::newConnection, this, &CSingleInstance::onNewConnection);
+    connect(m_server, &QLocalServer::newConnection, this, &CSingleInstance::OnNewConnection);
     if (!m_server->listen(name))
         qCWarning(lcInstanceLock) << "cannot listen for activation:" << m_server->errorString();
     return true;
@@ -42,7 +42,7 @@ bool CSingleInstance::isHeld() const
     return m_lock && m_lock->isLocked();
 }
 
-void CSingleInstance::onNewConnection()
+void CSingleInstance::OnNewConnection()
 {
     while (QLocalSocket *socket = m_server->nextPendingConnection()) {
         // The request may arrive with the connection or just before the peer hangs up:

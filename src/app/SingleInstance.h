@@ -31,7 +31,7 @@ Q_SIGNALS:
     void activationRequested();
 
 private:
-    void onNewConnection();
+    void OnNewConnection();
 
     std::unique_ptr<QLockFile> m_lock;
     QLocalServer *m_server = nullptr;

@@ -40,7 +40,7 @@ void CBizObjectWaiter::Clear()
     m_events.clear();
 }
 
-bool CBizObjectWaiter::ready(bool waitAll)
+bool CBizObjectWaiter::IsReady(bool waitAll)
 {
     bool all = true;
     for (CBizEvent *e : m_events) {
@@ -65,7 +65,7 @@ bool CBizObjectWaiter::ready(bool waitAll)
     return false;
 }
 
-bool CBizObjectWaiter::wait(int timeoutMs, bool waitAll, bool idle)
+bool CBizObjectWaiter::WaitFor(int timeoutMs, bool waitAll, bool idle)
 {
     m_signalled = nullptr;
     m_timedOut = false;
@@ -79,7 +79,7 @@ bool CBizObjectWaiter::wait(int timeoutMs, bool waitAll, bool idle)
     for (;;) {
         if (idle)
             RunIdleStep();
-        if (ready(waitAll))
+        if (IsReady(waitAll))
             return false;
         int remaining = kSliceMs;
         if (timeoutMs >= 0) {
@@ -115,12 +115,12 @@ bool CBizObjectWaiter::wait(int timeoutMs, bool waitAll, bool idle)
 
 bool CBizObjectWaiter::Wait(int timeoutMs, bool waitAll)
 {
-    return wait(timeoutMs, waitAll, false);
+    return WaitFor(timeoutMs, waitAll, false);
 }
 
 bool CBizObjectWaiter::WaitWithIdle(int timeoutMs, bool waitAll)
 {
-    return wait(timeoutMs, waitAll, true);
+    return WaitFor(timeoutMs, waitAll, true);
 }
 
 bool WaitWithIdle(CBizEvent &event, int timeoutMs)
@@ -138,10 +138,10 @@ CBizWorkerThread::~CBizWorkerThread()
         m_stopping = true;
         m_stopEvent.Set();
     }
-    join();
+    Join();
 }
 
-void CBizWorkerThread::join()
+void CBizWorkerThread::Join()
 {
     // The joined thread object stays: Stop and GetExitCode still report its exit code.
     if (m_thread && m_thread->joinable())
@@ -153,7 +153,7 @@ bool CBizWorkerThread::Start()
     if (m_thread) {
         if (m_running)
             return false;
-        join();
+        Join();
     }
     m_stopEvent.Reset();
     m_finished.Reset();
@@ -205,7 +205,7 @@ int CBizWorkerThread::Stop(int timeoutMs)
     m_suspendCount = 0;
     if (!m_finished.Wait(timeoutMs == 0 ? -1 : timeoutMs))
         return WaitTimeout;
-    join();
+    Join();
     return 0;
 }
 

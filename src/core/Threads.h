@@ -37,8 +37,8 @@ public:
     bool timedOut() const { return m_timedOut; }
 
 private:
-    bool wait(int timeoutMs, bool waitAll, bool idle);
-    bool ready(bool waitAll);
+    bool WaitFor(int timeoutMs, bool waitAll, bool idle);
+    bool IsReady(bool waitAll);
 
     std::vector<CBizEvent *> m_events;
     CBizEvent *m_signalled = nullptr;
@@ -85,7 +85,7 @@ protected:
     bool WaitWhileSuspended();
 
 private:
-    void join();
+    void Join();
 
     std::unique_ptr<std::thread> m_thread;
     CBizEvent m_stopEvent;

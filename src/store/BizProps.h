@@ -21,7 +21,7 @@ public:
     virtual ~CBizProps() = default;
 
     QString path() const { return m_path; }
-    void setPath(const QString &path) { m_path = path; }
+    void SetPath(const QString &path) { m_path = path; }
 
     // True when the table's own path names an existing file or folder; false for an empty
     // path.

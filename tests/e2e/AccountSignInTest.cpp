@@ -4,6 +4,7 @@
 
 #include "account/AccountRequests.h"
 #include "account/LoginManager.h"
+#include "account/UpdateRequests.h"
 #include "core/OsUtils.h"
 #include "core/Paths.h"
 #include "service/RequestException.h"
@@ -210,6 +211,29 @@ TEST_F(AccountSignInTest, UpdateCounterSeesChangesOfOthers)
     ASSERT_TRUE(m->CheckUpdateCounterAfterOwnChanges(changed, 1));
     EXPECT_TRUE(changed);
     EXPECT_EQ(m->lastUpdateCounter(), seen + 2); // the fetched value is not taken over
+}
+
+TEST_F(AccountSignInTest, NoticeCountersAndTheUpdatePackage)
+{
+    auto m = StartManager();
+    ASSERT_TRUE(m->SignIn("demo", "yamada", "yamada-pass", false));
+    const QString key = m->accessKey();
+    CInformationCountRequest notices(key);
+    ASSERT_TRUE(notices.ExecuteGet());
+    EXPECT_GE(notices.unreadPopupCount(), 1);
+
+    CAutoUpdateVersionRequest::SVersion version;
+    CAutoUpdateVersionRequest versionRequest(key, &version);
+    ASSERT_TRUE(versionRequest.ExecuteGet());
+    EXPECT_FALSE(version.fileName.isEmpty());
+    const QString package = base() + QStringLiteral("/package.bin");
+    CAutoUpdateGetRequest get(key, package, version.fileDigest.toUpper());
+    ASSERT_TRUE(get.ExecuteGet());
+    EXPECT_EQ(Md5Of(package), version.fileDigest.toLower().toLatin1());
+    QFile::remove(package);
+    CAutoUpdateGetRequest wrong(key, package, QString(32, u'0'));
+    EXPECT_THROW(wrong.ExecuteGet(), CRequestException); // 00002
+    EXPECT_FALSE(QFile::exists(package));
 }
 
 TEST_F(AccountSignInTest, IncompleteLoginAnswerIsFault00002)

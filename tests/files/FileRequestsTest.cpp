@@ -231,7 +231,7 @@ TEST_F(FileRequestsTest, TransactionSearchBlankNameSendsOnlyTheFlag)
         EXPECT_TRUE(static_cast<const CSharedFileRecord *>(r)->amountBlank);
 }
 
-TEST_F(FileRequestsTest, FileTypesFavouritesCommentsAndCounters)
+TEST_F(FileRequestsTest, FileTypesFavouritesAndComments)
 {
     CFileTypeList types(true);
     CFileTypeListRequest typeList(m_key, &types);
@@ -266,21 +266,4 @@ TEST_F(FileRequestsTest, FileTypesFavouritesCommentsAndCounters)
     ASSERT_TRUE(commentCreate.ExecutePost());
     EXPECT_EQ(comment.text, QStringLiteral("確認済み"));
     EXPECT_EQ(comment.workspaceId, id);
-
-    CInformationCountRequest notices(m_key);
-    ASSERT_TRUE(notices.ExecuteGet());
-    EXPECT_GE(notices.unreadPopupCount(), 1);
-
-    CAutoUpdateVersionRequest::SVersion version;
-    CAutoUpdateVersionRequest versionRequest(m_key, &version);
-    ASSERT_TRUE(versionRequest.ExecuteGet());
-    EXPECT_FALSE(version.fileName.isEmpty());
-    const QString package = dir() + QStringLiteral("/package.bin");
-    CAutoUpdateGetRequest get(m_key, package, version.fileDigest.toUpper());
-    ASSERT_TRUE(get.ExecuteGet());
-    EXPECT_EQ(Md5Of(package), version.fileDigest.toLower().toLatin1());
-    QFile::remove(package);
-    CAutoUpdateGetRequest wrong(m_key, package, QString(32, u'0'));
-    EXPECT_THROW(wrong.ExecuteGet(), CRequestException); // 00002
-    EXPECT_FALSE(QFile::exists(package));
 }

@@ -56,6 +56,7 @@ TEST_F(FolderTree, LoadsInPreOrderWithDepthsAndPaths)
     EXPECT_FALSE(shared->FindByPath(QStringLiteral("経理/ない"), found, &held));
     ASSERT_NE(held.RequestException(), nullptr);
     EXPECT_EQ(held.RequestException()->code(), QStringLiteral("30017"));
+    EXPECT_EQ(held.Code(), 30017 | 0x20000000);
     EXPECT_TRUE(messages.isEmpty());
 }
 
@@ -220,27 +221,36 @@ TEST_F(FolderTree, HostileFolderNamesNeverLeaveTheStore)
     const qint32 common = Id("共有");
     const qint32 salary = Id("給与");
     const qint32 y2023 = Id("経理/2023");
+    const qint32 closing = Id("決算書類");
     server->hook(QStringLiteral("folder/rename"),
                  {{"workspaceId", QString::number(common)}, {"name", ".."}});
     server->hook(QStringLiteral("folder/rename"),
                  {{"workspaceId", QString::number(salary)}, {"name", "a/b"}});
     server->hook(QStringLiteral("folder/rename"),
                  {{"workspaceId", QString::number(y2023)}, {"name", "a\\..\\..\\victim"}});
+    server->hook(QStringLiteral("folder/rename"),
+                 {{"workspaceId", QString::number(closing)}, {"name", "../../../victim"}});
     ASSERT_TRUE(shared->Load());
     ASSERT_TRUE(shared->IsTreeComplete());
     EXPECT_EQ(shared->list().FindById(common)->name, QStringLiteral(".."));
     EXPECT_EQ(Listing(QDir::currentPath()), before);
     EXPECT_EQ(local->list().FindById(common)->name, QStringLiteral("共有"));
     EXPECT_EQ(local->list().FindById(salary)->name, QStringLiteral("給与"));
+    EXPECT_EQ(local->list().FindById(closing)->name, QStringLiteral("決算書類"));
 
-    // A subfolder of a hostile-named folder cannot be mirrored anew either.
-    EXPECT_TRUE(local->DeleteLocalFolder(salary));
-    EXPECT_EQ(local->FindById(salary), nullptr);
+    // A hostile-named folder cannot be mirrored anew, nor can a subfolder of one.
+    for (const qint32 id : {salary, common}) {
+        EXPECT_TRUE(local->DeleteLocalFolder(id));
+        EXPECT_EQ(local->FindById(id), nullptr);
+    }
     const qint32 below = shared->FirstChild(salary)->id;
     EXPECT_EQ(local->FindById(below), nullptr);
+    const auto deleted = [](const QString &p) {
+        return p.contains(QStringLiteral("給与")) || p.contains(QStringLiteral("共有"));
+    };
     QStringList after = Listing(QDir::currentPath());
-    after.removeIf([](const QString &p) { return p.contains(QStringLiteral("給与")); });
+    after.removeIf(deleted);
     QStringList expected = before;
-    expected.removeIf([](const QString &p) { return p.contains(QStringLiteral("給与")); });
+    expected.removeIf(deleted);
     EXPECT_EQ(after, expected);
 }

@@ -1,8 +1,9 @@
 #pragma once
 
-// Helpers of the folder tests: a temporary installation with a current login, folder
-// records built from short chains, answers of the folder API and a progress handler that
-// cancels on cue.
+// Helpers of the folder tests: a temporary installation with a current login, a signed-in
+// session against the devserver, folder records built from short chains, the XML of folder
+// answers (for the answers the service never sends, served by CannedServer) and a progress
+// handler that cancels on cue.
 
 #include "support/CannedServer.h"
 #include "support/DevServer.h"
@@ -69,10 +70,15 @@ private:
 class SignedInFolders : public InstallationTest<>
 {
 protected:
+    // The devserver's arguments: a fixture that needs another seed says so here.
+    virtual QStringList ServerArgs() const
+    {
+        return {QStringLiteral("--seed"), QStringLiteral("demo"), QStringLiteral("--test-hooks")};
+    }
     void SetUp() override
     {
         InstallationTest::SetUp();
-        server = DevServer::Start();
+        server = DevServer::Start(ServerArgs());
         ASSERT_TRUE(server);
         ASSERT_TRUE(WriteServerVqr(installation.dataFolder(), server->serverVqr()));
         login = std::make_unique<CLoginManager>();

@@ -18,10 +18,8 @@ protected:
     void SetUp() override
     {
         AccountFixture::SetUp();
-        server = DevServer::Start();
+        server = DevServer::StartFor(installation);
         ASSERT_TRUE(server);
-        QDir().mkpath(dataFolder());
-        ASSERT_TRUE(WriteServerVqr(dataFolder(), server->serverVqr()));
     }
 
     // A fresh manager as at program start: reads logins.vqr.

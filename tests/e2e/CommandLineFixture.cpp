@@ -56,10 +56,9 @@ void CommandLineFixture::SetUp()
     GTEST_SKIP() << "the program is not part of this build (no-UI-only configuration)";
 #endif
     InstallationTest::SetUp();
-    m_server = DevServer::Start();
+    m_server = DevServer::StartFor(installation);
     ASSERT_TRUE(m_server);
     ASSERT_TRUE(QDir().mkpath(destination()));
-    ASSERT_TRUE(WriteServerVqr(installation.dataFolder(), m_server->serverVqr()));
 }
 
 QStringList CommandLineFixture::downloadArgs(const QString &source,

@@ -48,9 +48,8 @@ protected:
     void SetUp() override
     {
         InstallationTest::SetUp();
-        m_server = DevServer::Start();
+        m_server = DevServer::StartFor(installation);
         ASSERT_TRUE(m_server);
-        ASSERT_TRUE(WriteServerVqr(installation.dataFolder(), m_server->serverVqr()));
         ASSERT_TRUE(QDir().mkpath(dest()));
     }
     QString dest() const { return installation.path(QStringLiteral("dest")); }

@@ -26,9 +26,8 @@ protected:
     void SetUp() override
     {
         InstallationTest::SetUp();
-        server = DevServer::Start();
+        server = DevServer::StartFor(installation);
         ASSERT_TRUE(server);
-        ASSERT_TRUE(WriteServerVqr(installation.dataFolder(), server->serverVqr()));
         folder = server->folderId(QStringLiteral("経理/2024"));
         ASSERT_GT(folder, 0);
     }

@@ -17,9 +17,8 @@ protected:
     void SetUp() override
     {
         InstallationTest::SetUp();
-        m_server = DevServer::Start();
+        m_server = DevServer::StartFor(installation);
         ASSERT_TRUE(m_server);
-        ASSERT_TRUE(WriteServerVqr(installation.dataFolder(), m_server->serverVqr()));
         CRegisterRequest registration(QStringLiteral("demo"), QStringLiteral("yamada"));
         ASSERT_TRUE(registration.ExecutePost());
         CLoginRequest login(registration.clientKey(), QStringLiteral("yamada-pass"), nullptr);

@@ -71,16 +71,12 @@ class SignedInFolders : public InstallationTest<>
 {
 protected:
     // The devserver's arguments: a fixture that needs another seed says so here.
-    virtual QStringList ServerArgs() const
-    {
-        return {QStringLiteral("--seed"), QStringLiteral("demo"), QStringLiteral("--test-hooks")};
-    }
+    virtual QStringList ServerArgs() const { return DevServer::DemoArgs(); }
     void SetUp() override
     {
         InstallationTest::SetUp();
-        server = DevServer::Start(ServerArgs());
+        server = DevServer::StartFor(installation, ServerArgs());
         ASSERT_TRUE(server);
-        ASSERT_TRUE(WriteServerVqr(installation.dataFolder(), server->serverVqr()));
         login = std::make_unique<CLoginManager>();
         ASSERT_TRUE(login->LoadSavedLogins());
         ASSERT_TRUE(login->SignIn(QStringLiteral("demo"), QStringLiteral("yamada"),

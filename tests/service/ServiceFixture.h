@@ -202,11 +202,8 @@ protected:
     // server.vqr at it (plus extra settings).
     void StartServer(const QStringList &args = {}, const SettingList &extra = {})
     {
-        server = DevServer::Start(QStringList{QStringLiteral("--seed"), QStringLiteral("demo"),
-                                              QStringLiteral("--test-hooks")}
-                                  + args);
+        server = DevServer::StartFor(installation, DevServer::DemoArgs() + args);
         ASSERT_TRUE(server);
-        ASSERT_TRUE(WriteServerVqr(installation.dataFolder(), server->serverVqr()));
         SetServerVqr(extra);
     }
     // A test hook of the devserver: the answer body.

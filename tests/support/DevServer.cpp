@@ -1,5 +1,7 @@
 #include "DevServer.h"
 
+#include "TempInstallation.h"
+
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
@@ -97,6 +99,17 @@ std::unique_ptr<DevServer> DevServer::Start(const QStringList &args)
     s->m_secure = url.scheme() == QLatin1String("https");
     s->m_host = url.host();
     s->m_port = quint16(url.port());
+    return s;
+}
+
+std::unique_ptr<DevServer> DevServer::StartFor(const TempInstallation &installation,
+                                               const QStringList &args)
+{
+    std::unique_ptr<DevServer> s = Start(args);
+    if (s && !WriteServerVqr(installation.dataFolder(), s->serverVqr())) {
+        ADD_FAILURE() << "cannot write server.vqr into " << installation.dataFolder().toStdString();
+        s.reset();
+    }
     return s;
 }
 

@@ -16,13 +16,20 @@
 
 #include <memory>
 
+class TempInstallation;
+
 class DevServer
 {
 public:
+    // The demo office with the test hooks.
+    static QStringList DemoArgs() { return {"--seed", "demo", "--test-hooks"}; }
     // Starts the devserver with the given arguments plus "--port 0" and "--data <temp>".
     // Answers null (after adding a test failure) when it does not come up within 15 s.
-    static std::unique_ptr<DevServer> Start(const QStringList &args
-                                            = {"--seed", "demo", "--test-hooks"});
+    static std::unique_ptr<DevServer> Start(const QStringList &args = DemoArgs());
+    // Start, then points the installation's server.vqr at it (null, after a test failure,
+    // when either fails).
+    static std::unique_ptr<DevServer> StartFor(const TempInstallation &installation,
+                                               const QStringList &args = DemoArgs());
     ~DevServer();
     DevServer(const DevServer &) = delete;
     DevServer &operator=(const DevServer &) = delete;

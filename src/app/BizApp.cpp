@@ -73,17 +73,18 @@ qint32 CBizApp::Run(const QStringList &arguments)
     // The outermost boundary: whatever a step lets escape ends the run with its message and
     // a failure code, never with an exception leaving the program.
     RunGuarded([this] { InitInstance(); });
-    qint32 code = m_exitCode;
-    RunGuarded([this, &code] { code = ExitInstance(); });
+    qint32 code = 0;
+    if (!RunGuarded([this, &code] { code = ExitInstance(); }))
+        code = m_exitCode;
     return code;
 }
 
-void CBizApp::RunGuarded(const std::function<void()> &step)
+bool CBizApp::RunGuarded(const std::function<void()> &step)
 {
     QString text;
     try {
         step();
-        return;
+        return true;
     } catch (const CBizException &e) {
         CBizExceptHandler handler;
         handler.Set(e);
@@ -98,6 +99,7 @@ void CBizApp::RunGuarded(const std::function<void()> &step)
     ShowErrorMessage(text);
     if (m_exitCode == 0)
         m_exitCode = ExitCode::SystemStartFailed;
+    return false;
 }
 
 bool CBizApp::FailStart(const QString &text, qint32 code)

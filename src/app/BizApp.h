@@ -92,8 +92,8 @@ protected:
     virtual void OnActivationRequested() {}
     // Fails the start: shows the text as an error and sets the exit code.
     bool FailStart(const QString &text, qint32 code);
-    // Runs a step of Run inside the outermost exception boundary.
-    void RunGuarded(const std::function<void()> &step);
+    // Runs a step of Run inside the outermost exception boundary; false when it failed.
+    bool RunGuarded(const std::function<void()> &step);
 
     QSettings &settings();
 

@@ -1,7 +1,9 @@
 #include "AppFixture.h"
 
 #include "app/CommandLine.h"
+#include "core/BizException.h"
 #include "core/ExitCodes.h"
+#include "core/Paths.h"
 #include "store/Scramble.h"
 
 namespace {
@@ -227,4 +229,50 @@ TEST(Scramble, SymmetricKeysAndZeroCodeUnits)
     EXPECT_EQ(zero[0].unicode(), 0);
     EXPECT_EQ(ScrambleText(QStringLiteral("A"), 0)[0].unicode(), 0x41 ^ 0x2B5D);
     EXPECT_TRUE(ScrambleText(QString(), CommandLineScrambleKey).isEmpty());
+}
+
+// Whatever a step of the run lets escape ends in the outermost boundary: its message, a
+// failure code, the exit steps still done, no exception out of Run.
+TEST_F(AppFixture, AnEscapingExceptionEndsTheRunWithItsMessage)
+{
+    struct SCase
+    {
+        const char *name;
+        bool (*body)(qint32 &);
+        QString message;
+    };
+    const SCase cases[] = {
+        {"product exception",
+         [](qint32 &) -> bool {
+             QFile::remove(DataPath({}, u"instance.vqr"_qs));
+             throw CBizOsException(OsError::FilenameExcedRange, u"/x"_qs);
+         },
+         QString()},
+        {"other exception",
+         [](qint32 &) -> bool {
+             QFile::remove(DataPath({}, u"instance.vqr"_qs));
+             throw std::runtime_error("boom");
+         },
+         u"予期しないエラーのため終了します。"_qs},
+    };
+    for (const SCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        installation.messages.clear();
+        CTestApp app;
+        app.commandLine = c.body;
+        qint32 code = 0;
+        EXPECT_NO_THROW(
+            code = app.Run({u"velquor"_qs, u"/no_ui"_qs, u"/accfirm_id=A"_qs, u"/login_id=u"_qs,
+                            u"/pwd=p"_qs, u"/pp"_qs, u"/src_dir=s"_qs, u"/dst_dir=d"_qs}));
+        EXPECT_EQ(code, ExitCode::SystemStartFailed);
+        ASSERT_EQ(messages.size(), 1);
+        if (c.message.isEmpty())
+            EXPECT_TRUE(messages[0].startsWith(
+                CBizOsException(OsError::FilenameExcedRange, u"/x"_qs).ErrorMessage()))
+                << messages[0].toStdString();
+        else
+            EXPECT_EQ(messages[0], c.message);
+        // The exit steps ran: the identity the step removed is saved again.
+        EXPECT_TRUE(QFile::exists(cwd() + u"/vqrdata/instance.vqr"_qs));
+    }
 }

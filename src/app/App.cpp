@@ -3,6 +3,7 @@
 #include "core/AppState.h"
 #include "core/ExceptHandler.h"
 #include "core/ExitCodes.h"
+#include "core/Messages.h"
 #include "core/Paths.h"
 
 #include <QFile>
@@ -113,16 +114,18 @@ bool CApp::InitInstance()
     }
     const QString instanceFailed = QStringLiteral("インスタンスマネージャの初期化に失敗しました。");
     try {
+        // The lock's path is one character longer than the identity's: both are checked
+        // before anything of the data folder is created.
+        InstanceLockPath();
         if (!instanceManager().Initialize())
             return FailStart(instanceFailed, ExitCode::InstanceFailed);
         if (!CheckSingleInstance())
             return FailStart({}, ExitCode::AlreadyRunning);
     } catch (const CBizException &e) {
-        // A path of the data folder refused after the identity was read (the lock file's
-        // name is one character longer): the installation cannot be guarded.
         CBizExceptHandler handler;
         handler.Set(e);
-        qCWarning(lcApp) << "instance step failed:" << handler.MessageText();
+        qCInfo(lcApp) << "data folder path unusable:" << handler.MessageText();
+        ShowErrorMessage(17955);
         return FailStart(instanceFailed, ExitCode::InstanceFailed);
     }
     if (m_noUiMode) {

@@ -225,7 +225,7 @@ const QString kInstanceFailed = QStringLiteral("インスタンスマネージ�
 struct SUnusableCase
 {
     const char *name;
-    bool deep; // 240 characters deep (else read-only)
+    int depth; // the length of the folder's path; 0: a read-only folder
     bool noUi; // the folder is the working directory of a no-UI run (else the program's own)
 };
 
@@ -252,15 +252,15 @@ protected:
 TEST_P(UnusableInstallation, EndsWithTheInstanceMessage)
 {
     const SUnusableCase &c = GetParam();
-    const QString folder = c.deep ? deepFolder(240) : path(QStringLiteral("readonly"));
-    ASSERT_EQ(folder.size() == 240, c.deep);
+    const bool deep = c.depth > 0;
+    const QString folder = deep ? deepFolder(c.depth) : path(QStringLiteral("readonly"));
+    if (deep) {
+        ASSERT_EQ(folder.size(), c.depth);
+    }
+    if (!c.noUi)
+        install(folder);
     QStringList prefix;
-    if (c.deep) {
-        if (!c.noUi)
-            install(folder);
-    } else {
-        if (!c.noUi)
-            install(folder);
+    if (!deep) {
         ASSERT_TRUE(QDir().mkpath(folder));
         ASSERT_TRUE(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner
                                                       | QFile::ReadGroup | QFile::ExeGroup
@@ -299,8 +299,11 @@ TEST_P(UnusableInstallation, EndsWithTheInstanceMessage)
 }
 
 INSTANTIATE_TEST_SUITE_P(Folders, UnusableInstallation,
-                         ::testing::Values(SUnusableCase{"deep", true, false},
-                                           SUnusableCase{"deepNoUi", true, true},
-                                           SUnusableCase{"readOnly", false, false},
-                                           SUnusableCase{"readOnlyNoUi", false, true}),
+                         // 240: the identity's path passes the limit of 260; 239: only the lock's
+                         ::testing::Values(SUnusableCase{"deep", 240, false},
+                                           SUnusableCase{"deepNoUi", 240, true},
+                                           SUnusableCase{"deepForTheLock", 239, false},
+                                           SUnusableCase{"deepForTheLockNoUi", 239, true},
+                                           SUnusableCase{"readOnly", 0, false},
+                                           SUnusableCase{"readOnlyNoUi", 0, true}),
                          [](const auto &info) { return std::string(info.param.name); });

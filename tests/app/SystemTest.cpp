@@ -428,23 +428,19 @@ protected:
 
 TEST(MainSystemTest, StartReportsArchiveDamageAndGoesOn)
 {
-    QStringList shown;
-    const MessageSink previous = SetMessageSink([&shown](const QString &text, MsgIcon, MsgButtons) {
-        shown.append(text);
-        return int(IDOK);
-    });
+    TempInstallation installation;
+    const QStringList &shown = installation.messages;
     CFailingMainSystem main(SManagerFactory{});
     main.failure = [] { throw CBizArchiveException(CBizArchiveException::EndOfFile); };
     EXPECT_TRUE(main.StartReportingErrors());
     ASSERT_EQ(shown.size(), 1);
     EXPECT_EQ(shown[0], LoadString(18331));
 
-    shown.clear();
+    installation.messages.clear();
     main.failure = [] { throw CBizFileException(CBizFileException::AccessDenied, u"/x"_qs); };
     EXPECT_FALSE(main.StartReportingErrors());
     ASSERT_EQ(shown.size(), 1);
     EXPECT_TRUE(shown[0].contains(u"ファイル関連"_qs)) << shown[0].toStdString();
-    SetMessageSink(previous);
 }
 
 TEST_F(SharedSystemTest, TerminateClearsTheMainSystemAttachment)

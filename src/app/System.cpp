@@ -4,6 +4,8 @@
 #include "core/ExceptHandler.h"
 #include "core/Messages.h"
 #include "files/FileTypeManager.h"
+#include "files/LocalFileManager.h"
+#include "files/SharedFileManager.h"
 #include "folders/LocalWorkspaceManager.h"
 #include "folders/SharedWorkspaceManager.h"
 
@@ -49,8 +51,22 @@ SManagerFactory SManagerFactory::Default()
     f.sharedFileTypes = [](CSystem &owner) -> std::unique_ptr<CManager> {
         return std::make_unique<CSharedFileTypeManager>(owner.loginManager());
     };
-    // Auto-update, bulk download, error log, comments, files and notices have no manager in
-    // this build: their slots stay empty.
+    f.localFiles = [](CSystem &owner) -> std::unique_ptr<CManager> {
+        const auto *local = dynamic_cast<CLocalSystem *>(&owner);
+        return std::make_unique<CLocalFileManager>(owner.loginManager(),
+                                                   local ? local->localWorkspaces() : nullptr,
+                                                   local ? local->localFileTypes() : nullptr);
+    };
+    f.sharedFiles = [](CSystem &owner) -> std::unique_ptr<CManager> {
+        const auto *shared = dynamic_cast<CSharedSystem *>(&owner);
+        CLocalFileManager *cache
+            = shared && shared->localSystem() ? shared->localSystem()->localFiles() : nullptr;
+        return std::make_unique<CSharedFileManager>(
+            owner.loginManager(), shared ? shared->sharedWorkspaces() : nullptr,
+            shared ? shared->sharedFileTypes() : nullptr, cache);
+    };
+    // Auto-update, bulk download, error log, comments and notices have no manager in this
+    // build: their slots stay empty.
     return f;
 }
 
@@ -70,6 +86,11 @@ CWorkspaceManager *CSystem::workspaces() const
 CFileTypeManager *CSystem::fileTypes() const
 {
     return dynamic_cast<CFileTypeManager *>(m_fileTypeManager.get());
+}
+
+CFileManager *CSystem::files() const
+{
+    return dynamic_cast<CFileManager *>(m_fileManager.get());
 }
 
 bool CSystem::OpenFolder(bool reloadTypes, bool reloadFolders, qint32 folderId,
@@ -105,10 +126,13 @@ bool CSystem::ReloadFolders()
     return WithManager(folders, [folders](CManager &) { return folders->Load(); });
 }
 
-bool CSystem::LoadFileList(qint32, const SFileListPage &)
+bool CSystem::LoadFileList(qint32 folderId, const SFileListPage &)
 {
-    // No file manager in this build: there is no file list to load.
-    return WithManager(m_fileManager.get(), [](CManager &) { return true; });
+    CFileManager *manager = files();
+    return WithManager(manager, [manager, folderId](CManager &) {
+        qint32 id = folderId;
+        return manager->LoadList(id, false, false);
+    });
 }
 
 // --- CMainSystem ------------------------------------------------------------------------
@@ -205,6 +229,11 @@ CLocalFileTypeManager *CLocalSystem::localFileTypes() const
     return dynamic_cast<CLocalFileTypeManager *>(m_fileTypeManager.get());
 }
 
+CLocalFileManager *CLocalSystem::localFiles() const
+{
+    return dynamic_cast<CLocalFileManager *>(m_fileManager.get());
+}
+
 bool CLocalSystem::Start()
 {
     return LoadCachedFileTypes();
@@ -214,10 +243,22 @@ void CLocalSystem::AttachShared(CSharedSystem *shared)
 {
     m_sharedSystem = shared;
     // The mirror follows the service's tree (renames, and deletions against a complete
-    // tree). The local file type manager takes no counterpart; the local file manager does
-    // not exist in this build.
+    // tree); the cache's scan compares with the service's records. The local file type
+    // manager takes no counterpart.
     if (CLocalWorkspaceManager *folders = localWorkspaces())
         folders->AttachShared(shared ? shared->sharedWorkspaces() : nullptr);
+    if (CLocalFileManager *cache = localFiles())
+        cache->AttachShared(shared ? shared->sharedFiles() : nullptr);
+}
+
+bool CLocalSystem::LoadFileList(qint32 folderId, const SFileListPage &)
+{
+    CLocalFileManager *cache = localFiles();
+    const bool online = m_sharedSystem != nullptr;
+    return WithManager(cache, [cache, folderId, online](CManager &) {
+        qint32 id = folderId;
+        return cache->LoadList(id, false, online);
+    });
 }
 
 bool CLocalSystem::ReloadFileTypes()
@@ -277,6 +318,23 @@ CSharedWorkspaceManager *CSharedSystem::sharedWorkspaces() const
 CSharedFileTypeManager *CSharedSystem::sharedFileTypes() const
 {
     return dynamic_cast<CSharedFileTypeManager *>(m_fileTypeManager.get());
+}
+
+CSharedFileManager *CSharedSystem::sharedFiles() const
+{
+    return dynamic_cast<CSharedFileManager *>(m_fileManager.get());
+}
+
+bool CSharedSystem::LoadFileList(qint32 folderId, const SFileListPage &page)
+{
+    CSharedFileManager *files = sharedFiles();
+    return WithManager(files, [files, folderId, &page](CManager &) {
+        SFilePageQuery query;
+        query.folderId = folderId;
+        query.pageSize = page.pageSize;
+        query.offset = std::max(0, page.page - 1) * page.pageSize;
+        return files->LoadPage(query);
+    });
 }
 
 bool CSharedSystem::Finish()

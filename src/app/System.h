@@ -6,8 +6,11 @@
 #include <functional>
 #include <memory>
 
+class CFileManager;
 class CFileTypeManager;
+class CLocalFileManager;
 class CLocalFileTypeManager;
+class CSharedFileManager;
 class CLocalWorkspaceManager;
 class CLoginManager;
 class CSharedFileTypeManager;
@@ -42,7 +45,7 @@ class CLocalSystem;
 //  3. fill the step of Start/Finish/OpenFolder that names it (ReloadFileTypes, ...).
 //
 // Slots without a manager in this build: auto-update, bulk download, error log, the
-// comment managers, the file managers and notices. Their steps succeed doing nothing.
+// comment managers and notices. Their steps succeed doing nothing.
 
 // Paging arguments of the file list of a folder.
 struct SFileListPage
@@ -89,6 +92,7 @@ public:
     // The slots' managers by their common bases (null when empty or of another kind).
     CWorkspaceManager *workspaces() const;
     CFileTypeManager *fileTypes() const;
+    CFileManager *files() const;
 
     // Reloads the file types (reloadTypes) and the folder list (reloadFolders), stopping
     // with false at the first failure, then loads the file list of the folder.
@@ -198,21 +202,25 @@ public:
 
     CLocalWorkspaceManager *localWorkspaces() const;
     CLocalFileTypeManager *localFileTypes() const;
+    CLocalFileManager *localFiles() const;
 
     // Loads the cached file-type list (fileTypes.vqr). No cache yet (or no current login)
     // is an empty list, not a failure; a damaged cache has been reported and deleted by the
     // manager and answers false.
     bool Start() override;
 
-    // Gives the local system and its folder, file type and file managers their references
-    // to the shared system and its corresponding managers (null detaches). Of those only the
-    // folder mirror takes one in this build.
+    // Gives the local system and its folder and file managers their references to the
+    // shared system and its corresponding managers (null detaches); the local file type
+    // manager takes none.
     virtual void AttachShared(CSharedSystem *shared);
     CSharedSystem *sharedSystem() const { return m_sharedSystem; }
 
 protected:
     // Re-reads the cache with the rule of Start.
     bool ReloadFileTypes() override;
+    // The cached files of the folder and its subfolders; online (attached) the cache copies
+    // are compared with the service's digests.
+    bool LoadFileList(qint32 folderId, const SFileListPage &page) override;
     virtual bool LoadCachedFileTypes();
 
     CSharedSystem *m_sharedSystem = nullptr;
@@ -233,6 +241,7 @@ public:
     CManager *noticesManager() const { return m_extraManager.get(); }
     CSharedWorkspaceManager *sharedWorkspaces() const;
     CSharedFileTypeManager *sharedFileTypes() const;
+    CSharedFileManager *sharedFiles() const;
 
     // Loads the pending comment edits (comments.vqr); nothing to do while there is no
     // comment manager.
@@ -252,6 +261,8 @@ public:
     bool AttachShared(qint32 folderId, const SFileListPage &page = {});
 
 protected:
+    // The page of the folder (page numbers from 1).
+    bool LoadFileList(qint32 folderId, const SFileListPage &page) override;
     virtual bool LoadPendingComments();
     virtual bool SaveFileTypes();
     virtual bool SavePendingComments();

@@ -3,7 +3,7 @@
 #include "FileCommentRecord.h"
 #include "store/NameCompare.h"
 
-namespace FileStatus {
+namespace FileStatusText {
 
 QString Unsent()
 {
@@ -30,7 +30,7 @@ QString ForLock(const QString &lockKey, const QString &lockDispName, const QStri
     return InUse(lockDispName);
 }
 
-} // namespace FileStatus
+} // namespace FileStatusText
 
 void SplitFileName(const QString &path, QString *baseName, QString *extension)
 {
@@ -87,10 +87,10 @@ void CLocalFileRecord::Derive()
         return;
     }
     if (lockedByMe) {
-        statusText = FileStatus::Unsent();
+        statusText = FileStatusText::Unsent();
     } else {
         // Offline a cached file can only be viewed.
-        statusText = FileStatus::ViewOnly();
+        statusText = FileStatusText::ViewOnly();
         readOnlyView = true;
     }
 }

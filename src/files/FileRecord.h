@@ -25,14 +25,14 @@ enum class EFileCompareHook {
 };
 
 // Status texts of a file entry.
-namespace FileStatus {
+namespace FileStatusText {
 QString Unsent();                         // "未送信": locked by this client's key
 QString InUse(const QString &holderName); // "使用中（%s）", or "使用中" without a name
 QString ViewOnly();                       // "閲覧のみ": a cached file seen offline
 // The status of a shared file: empty when free, Unsent for this client's key (exact
 // comparison), otherwise InUse with the holder's display name.
 QString ForLock(const QString &lockKey, const QString &lockDispName, const QString &clientKey);
-} // namespace FileStatus
+} // namespace FileStatusText
 
 // One entry of a file list: a file, or a subfolder entry (folderItem set, path = the
 // folder id as "%08x"). Service attributes plus what the client derives from them.
@@ -84,6 +84,13 @@ public:
     bool viewOnlyType = false;
 };
 
+// What a scan of the local cache found about the file's cached copy.
+enum class ELocalCopy {
+    Unchecked, // not compared (no cache copy, not verified)
+    Current,   // the cached copy's digest is the service's
+    Stale,     // the service has newer content
+};
+
 // A file of the service.
 class CSharedFileRecord : public CFileRecord
 {
@@ -111,6 +118,7 @@ public:
     QString commentUpdateDispName;
     CDateTimeValue commentUpdateTime;
     CFileCommentRecord *pendingComment = nullptr; // not owned
+    ELocalCopy localCopy = ELocalCopy::Unchecked; // set by the scan of the cache
 };
 
 // A file of the local cache seen offline.

@@ -169,7 +169,8 @@ void PrepareSharedFileRecord(CSharedFileRecord &record, const SFilePrepareContex
         context.localSide(record);
     if (record.IsFolderEntry())
         return;
-    record.statusText = FileStatus::ForLock(record.lockKey, record.lockDispName, context.clientKey);
+    record.statusText
+        = FileStatusText::ForLock(record.lockKey, record.lockDispName, context.clientKey);
     record.lockedByMe = !record.lockKey.isEmpty() && record.lockKey == context.clientKey;
     const bool allowed = MayEditIn(record.folder, context.user);
     record.readOnlyView

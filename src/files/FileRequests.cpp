@@ -222,6 +222,8 @@ void CFileGetRequest::PrepareHeaders(CBizWinHttpClient &client)
 int CFileGetRequest::ParseResponse(CBizWinHttpClient &client, int)
 {
     m_digest.clear();
+    if (!m_downloadCopy.isEmpty())
+        client.SetDownloadCopy(m_downloadCopy);
     const bool done
         = client.DownloadToFile(m_localPath, m_present > 0, &m_digest, &m_length, m_expected);
     if (done)

@@ -132,6 +132,9 @@ public:
                     quint32 bytesPresent = 0, CBizProgressHandler *progress = nullptr);
     qint64 fileLength() const { return m_length; }
     QString digest() const { return m_digest; }
+    // Writes (and resumes) this file instead of a temporary sibling of localPath; it is
+    // renamed over localPath once complete and checked.
+    void SetDownloadCopy(const QString &path) { m_downloadCopy = path; }
 
 protected:
     void PrepareHeaders(CBizWinHttpClient &client) override;
@@ -144,6 +147,7 @@ private:
     quint32 m_present;
     qint64 m_length = 0;
     QString m_digest;
+    QString m_downloadCopy;
 };
 
 // POST file/create and file/update: the local file as part "file"; the answer's record.

@@ -1,0 +1,451 @@
+#include "SharedFileManager.h"
+
+#include "FavoriteManager.h"
+#include "FilePrepare.h"
+#include "FileTypeManager.h"
+#include "FilesLog.h"
+#include "LocalFileManager.h"
+
+#include "account/LoginManager.h"
+#include "folders/SharedWorkspaceManager.h"
+#include "service/MessageDigest.h"
+#include "service/RequestException.h"
+
+#include <QRegularExpression>
+
+#include <climits>
+
+namespace {
+
+// The user's own cancel needs no error message.
+bool IsUserCancel(const CBizException &e, const CBizProgressHandler *progress)
+{
+    if (progress && progress->isCancelled())
+        return true;
+    const auto *http = dynamic_cast<const CBizWinHttpException *>(&e);
+    return http && http->errorNumber() == HttpError::Cancelled;
+}
+
+// The folder of the listing is gone or out of reach: the view goes to the root.
+bool IsFolderOfFileGone(const CBizExceptHandler &handler)
+{
+    const auto *fault = dynamic_cast<const CRequestException *>(handler.Exception());
+    return fault && (fault->code() == u"40002" || fault->code() == u"40003");
+}
+
+// The folder search's name match: "*" and "?" are wildcards, a plain text matches as a
+// part of the name; letter case is ignored.
+bool MatchesPattern(const QString &name, const QString &pattern)
+{
+    if (!pattern.contains(u'*') && !pattern.contains(u'?'))
+        return name.contains(pattern, Qt::CaseInsensitive);
+    const QRegularExpression re(QRegularExpression::wildcardToRegularExpression(
+                                    pattern, QRegularExpression::UnanchoredWildcardConversion),
+                                QRegularExpression::CaseInsensitiveOption);
+    return re.match(name).hasMatch();
+}
+
+} // namespace
+
+CSharedFileManager::CSharedFileManager(CLoginManager *loginManager,
+                                       CSharedWorkspaceManager *folders,
+                                       CSharedFileTypeManager *fileTypes, CLocalFileManager *local)
+    : CFileManager(loginManager, folders, fileTypes)
+    , m_local(local)
+{
+    m_favorites = std::make_unique<CFavoriteManager>(
+        loginManager,
+        [this](qint32 id) { return sharedFolders() ? sharedFolders()->FindById(id) : nullptr; },
+        [this] { return m_list.get(); });
+}
+
+CSharedFileManager::~CSharedFileManager() = default;
+
+CSharedWorkspaceManager *CSharedFileManager::sharedFolders() const
+{
+    return static_cast<CSharedWorkspaceManager *>(m_folders);
+}
+
+template<typename F>
+bool CSharedFileManager::Guarded(CBizExceptHandler *held, F &&run)
+{
+    try {
+        return run();
+    } catch (const CBizException &e) {
+        qCWarning(lcFileRecords) << "file request failed, kind" << e.Kind();
+        if (held) {
+            held->Set(e);
+        } else if (IsUserCancel(e, progress())) {
+            qCInfo(lcFileRecords) << "file request cancelled";
+        } else {
+            CExceptHandler handler;
+            handler.Set(e);
+            handler.ShowError();
+        }
+        return false;
+    }
+}
+
+void CSharedFileManager::Prepare(CFileRecord &record, bool withHistory)
+{
+    auto *shared = dynamic_cast<CSharedFileRecord *>(&record);
+    if (!shared) {
+        CFileManager::Prepare(record, withHistory);
+        return;
+    }
+    SFilePrepareContext context;
+    context.fileTypes = m_fileTypes ? &m_fileTypes->rawList() : nullptr;
+    context.findFolder
+        = [this](qint32 id) { return sharedFolders() ? sharedFolders()->FindById(id) : nullptr; };
+    if (m_loginManager) {
+        context.clientKey = m_loginManager->clientKey();
+        context.user = m_loginManager->currentUser();
+    }
+    context.withHistory = withHistory;
+    if (m_local) {
+        CLocalFileManager *local = m_local;
+        context.hasHistory = [local](const CSharedFileRecord &r) { return local->HasHistory(r); };
+        context.editCopySize = [local](const CSharedFileRecord &r) {
+            return local->EditCopySize(r.workspaceId, r.FileName());
+        };
+        context.localSide = [local](CSharedFileRecord &r) {
+            if (r.IsFolderEntry())
+                return;
+            if (CLocalFileRecord *mine = local->FindLocal(r.workspaceId, r.FileName())) {
+                local->NormalizeStoredPath(*mine);
+                mine->pathLength = local->PathLengthOf(*mine);
+            }
+            r.pathLength = local->PathLengthOf(r);
+        };
+    }
+    PrepareSharedFileRecord(*shared, context);
+}
+
+std::unique_ptr<CSharedFileRecord> CSharedFileManager::FolderEntry(qint32 parentId,
+                                                                   CWorkspaceRecord *child) const
+{
+    auto entry = std::make_unique<CSharedFileRecord>();
+    entry->workspaceId = parentId;
+    if (parentId > 0 && sharedFolders())
+        entry->SetFolder(sharedFolders()->FindById(parentId));
+    entry->SetFolderItem(child);
+    entry->isFavorite = child->isFavorite != 0;
+    return entry;
+}
+
+void CSharedFileManager::AppendFolderEntries(qint32 folderId, CSharedFileList &list) const
+{
+    if (!sharedFolders())
+        return;
+    for (CWorkspaceRecord *child = sharedFolders()->FirstChild(folderId); child;
+         child = sharedFolders()->NextSibling(child))
+        list.Replace(FolderEntry(folderId, child));
+}
+
+void CSharedFileManager::ListFolder(qint32 folderId, bool recursive, CSharedFileList &list)
+{
+    list.RemoveAll();
+    // The root holds folders only.
+    if (folderId > 0) {
+        SFileListOptions options;
+        options.recursive = recursive;
+        CFileListRequest request(m_loginManager->accessKey(), folderId, options, &list, progress());
+        request.ExecuteGet();
+        if (sharedFolders()) {
+            for (CFileRecord *record : list)
+                record->SetFolder(sharedFolders()->FindById(record->workspaceId));
+        }
+    }
+    if (!recursive)
+        AppendFolderEntries(folderId, list);
+}
+
+bool CSharedFileManager::LoadList(qint32 &folderId, bool recursive, bool withHistory)
+{
+    if (!m_loginManager)
+        return false;
+    auto fresh = std::make_unique<CSharedFileList>(true);
+    CExceptHandler held;
+    bool ok = Guarded(&held, [&] {
+        if (folderId == FolderId::Favorites)
+            return m_favorites->ListFavorites(0, false, *fresh);
+        ListFolder(folderId, recursive, *fresh);
+        return true;
+    });
+    if (!ok && held.HasException() && IsFolderOfFileGone(held)) {
+        qCInfo(lcFileRecords) << "folder" << folderId << "gone: the list shows the root";
+        folderId = FolderId::AllFolders;
+        ok = Guarded(nullptr, [&] {
+            ListFolder(folderId, false, *fresh);
+            return true;
+        });
+    } else if (!ok && held.HasException() && !IsUserCancel(*held.Exception(), progress())) {
+        held.ShowError();
+    }
+    if (!ok)
+        return false;
+    ReplaceList(std::move(fresh), withHistory);
+    return true;
+}
+
+SPageSplit CSharedFileManager::SplitPage(qint32 n, qint32 f, qint32 c, qint32 o)
+{
+    SPageSplit split;
+    const qint64 total = qint64(f) + c;
+    if (n <= 0 || total <= 0 || o >= total)
+        return split;
+    const qint64 page = o < 0 ? 0 : (qint64(o) + 1 + n - 1) / n;
+    if (page <= 0)
+        return split;
+    const qint64 lastPage = (total + n - 1) / n;
+    const qint64 shortfall = page == lastPage && total % n > 0 ? n - total % n : 0;
+    if (f > 0) {
+        const qint64 folderPages = (qint64(f) + n - 1) / n;
+        if (page < folderPages) {
+            split.folderOffset = o;
+            split.folders = n;
+            return split;
+        }
+        if (page == folderPages) {
+            // The page where the folders end and the files begin.
+            const qint32 rest = f % n;
+            split.folderOffset = o;
+            split.files = rest > 0 ? n - rest : 0;
+            split.folders = n - split.files;
+            split.fileOffset = 0;
+            return split;
+        }
+    }
+    split.fileOffset = o - f;
+    split.files = qint32(n - shortfall);
+    return split;
+}
+
+bool CSharedFileManager::LoadPage(SFilePageQuery &query)
+{
+    if (!m_loginManager)
+        return false;
+    auto fresh = std::make_unique<CSharedFileList>(true);
+    query.folderCount = 0;
+    query.fileCount = 0;
+    if (query.folderId == FolderId::Favorites) {
+        if (!Guarded(nullptr, [&] {
+                return m_favorites->ListFavorites(query.sortIndex, query.descending, *fresh);
+            }))
+            return false;
+        query.fileCount = qint32(fresh->size());
+        ReplaceList(std::move(fresh), query.withHistory);
+        return true;
+    }
+    if (query.folderId > 0 && sharedFolders() && !sharedFolders()->CheckFolder(query.folderId))
+        return false;
+
+    SFileListOptions files;
+    files.sortIndex = query.sortIndex;
+    files.descending = query.descending;
+    const bool ok = Guarded(nullptr, [&] {
+        if (query.searchMode) {
+            files.recursive = true;
+            files.pattern = query.pattern;
+            files.search = query.search;
+            files.limit = query.pageSize;
+            files.offset = quint32(std::max(0, query.offset));
+            CFileCountRequest count(m_loginManager->accessKey(), query.folderId, files, progress());
+            count.ExecuteGet();
+            query.fileCount = count.count();
+            CFileListRequest list(m_loginManager->accessKey(), query.folderId, files, fresh.get(),
+                                  progress());
+            list.ExecuteGet();
+            return true;
+        }
+        if (!query.pattern.isEmpty()) {
+            // A folder search: the matching direct subfolders.
+            if (sharedFolders()) {
+                for (CWorkspaceRecord *child = sharedFolders()->FirstChild(query.folderId); child;
+                     child = sharedFolders()->NextSibling(child)) {
+                    if (MatchesPattern(child->name, query.pattern))
+                        fresh->Replace(FolderEntry(query.folderId, child));
+                }
+            }
+            query.folderCount = qint32(fresh->size());
+            return true;
+        }
+        // A normal page: subfolders first, then files, as SplitPage divides them.
+        qint32 folderCount = 0;
+        if (sharedFolders()) {
+            CExceptHandler held;
+            if (!sharedFolders()->CountItems(query.folderId, false, {}, folderCount, &held)) {
+                held.RethrowPending();
+                return false;
+            }
+        }
+        qint32 fileCount = 0;
+        if (query.folderId > 0) {
+            CFileCountRequest count(m_loginManager->accessKey(), query.folderId, files, progress());
+            count.ExecuteGet();
+            fileCount = count.count();
+        }
+        query.folderCount = folderCount;
+        query.fileCount = fileCount;
+        const SPageSplit split = SplitPage(query.pageSize, folderCount, fileCount, query.offset);
+        if (split.folders > 0 && sharedFolders()) {
+            SWorkspaceListOptions options;
+            options.limit = split.folders;
+            options.offset = quint32(split.folderOffset);
+            options.sortIndex = query.sortIndex;
+            options.descending = query.descending;
+            CWorkspaceList folders;
+            CExceptHandler held;
+            if (!sharedFolders()->ListInto(query.folderId, options, folders, &held)) {
+                held.RethrowPending();
+                return false;
+            }
+            for (const CWorkspaceRecord *listed : folders) {
+                // Only folders of the tree become entries; they bring the service's mark.
+                if (CWorkspaceRecord *inTree = sharedFolders()->FindById(listed->id)) {
+                    inTree->isFavorite = listed->isFavorite;
+                    fresh->Replace(FolderEntry(query.folderId, inTree));
+                }
+            }
+        }
+        if (split.files > 0) {
+            files.limit = split.files;
+            files.offset = quint32(split.fileOffset);
+            CSharedFileList part(true);
+            CFileListRequest list(m_loginManager->accessKey(), query.folderId, files, &part,
+                                  progress());
+            list.ExecuteGet();
+            for (auto &record : part.TakeAll())
+                fresh->Replace(std::move(record));
+        }
+        return true;
+    });
+    if (!ok)
+        return false;
+    if (sharedFolders()) {
+        for (CFileRecord *record : *fresh) {
+            if (!record->IsFolderEntry())
+                record->SetFolder(sharedFolders()->FindById(record->workspaceId));
+        }
+    }
+    ReplaceList(std::move(fresh), query.withHistory);
+    return true;
+}
+
+bool CSharedFileManager::CountFiles(qint32 folderId, bool recursive, bool lockOnly,
+                                    const QString &pattern, const CTransactionSearchQuery *search,
+                                    qint32 &count, CBizExceptHandler *held)
+{
+    if (!m_loginManager)
+        return false;
+    return Guarded(held, [&] {
+        SFileListOptions options;
+        options.recursive = recursive;
+        options.lockOnly = lockOnly;
+        options.pattern = pattern;
+        options.search = search;
+        CFileCountRequest request(m_loginManager->accessKey(), folderId, options, progress());
+        if (!request.ExecuteGet())
+            return false;
+        count = request.count();
+        return true;
+    });
+}
+
+bool CSharedFileManager::FindFileOffset(qint32 folderId, const QString &path,
+                                        const SFileListOptions &options, qint32 &offset)
+{
+    if (!m_loginManager)
+        return false;
+    return Guarded(nullptr, [&] {
+        CFileOffsetRequest request(m_loginManager->accessKey(), folderId, path, options,
+                                   progress());
+        if (!request.ExecuteGet())
+            return false;
+        offset = request.offset();
+        return true;
+    });
+}
+
+bool CSharedFileManager::GetFileInfo(qint32 folderId, const QString &path,
+                                     CSharedFileRecord &record, CBizExceptHandler *held)
+{
+    if (!m_loginManager)
+        return false;
+    return Guarded(held, [&] {
+        CFileInfoRequest request(m_loginManager->accessKey(), folderId, path, &record, progress());
+        if (!request.ExecuteGet())
+            return false;
+        if (sharedFolders())
+            record.SetFolder(sharedFolders()->FindById(record.workspaceId));
+        return true;
+    });
+}
+
+bool CSharedFileManager::Refresh(SFilePageQuery &query, bool reloadTree, bool reloadTypes)
+{
+    if (!m_loginManager)
+        return false;
+    // The work ahead sizes the progress range; a count that cannot be had counts nothing.
+    qint64 work = m_local ? m_local->list().size() : 0;
+    work += m_favorites->CountFavorites(progress());
+    if (query.folderId > 0) {
+        qint32 files = 0;
+        CExceptHandler held;
+        if (!CountFiles(query.folderId, query.searchMode, false, {}, nullptr, files, &held)) {
+            const auto *fault = dynamic_cast<const CRequestException *>(held.Exception());
+            const bool gone = fault
+                              && (fault->code() == u"30002" || fault->code() == u"30003"
+                                  || fault->code() == u"40002" || fault->code() == u"40003");
+            if (gone && sharedFolders() && sharedFolders()->ResolveFolder(query.folderId))
+                CountFiles(query.folderId, query.searchMode, false, {}, nullptr, files, &held);
+        }
+        work += files;
+    }
+    if (sharedFolders()) {
+        qint32 folders = 0;
+        CExceptHandler held;
+        if (sharedFolders()->CountItems(0, true, {}, folders, &held))
+            work += folders;
+    }
+    if (auto *types = dynamic_cast<CSharedFileTypeManager *>(m_fileTypes))
+        work += std::max<qint32>(0, types->Count());
+    if (CBizProgressHandler *handler = progress())
+        handler->Begin(qint32(std::min<qint64>(work, INT_MAX)));
+
+    if (reloadTree && sharedFolders() && !sharedFolders()->Load())
+        return false;
+    if (reloadTypes && m_fileTypes && !m_fileTypes->Load())
+        return false;
+    SetProgressText(QStringLiteral("取得した情報とローカル情報を比較しています..."));
+    return LoadPage(query);
+}
+
+bool CSharedFileManager::ChangeFavorite(qint32 folderId, const QString &path, bool add)
+{
+    if (!m_loginManager)
+        return false;
+    CBizProgressAttach attach(*m_favorites, progress());
+    return Guarded(nullptr, [&] { return m_favorites->ChangeAndMark(folderId, path, add); });
+}
+
+bool CSharedFileManager::BringIntoCache(const CSharedFileRecord &record)
+{
+    if (!m_local || !m_loginManager)
+        return false;
+    const QString name = record.FileName();
+    SFileStates stored;
+    if (m_local->QueryStored(record.workspaceId, name, SFileStates::Digest, record.digest, stored)
+        && stored.exists && stored.digestEqual)
+        return true; // the cache holds this content already
+    const QString key = m_loginManager->accessKey();
+    CBizProgressHandler *handler = progress();
+    CBizProgressAttach attach(*m_local, handler);
+    return m_local->DownloadIntoCache(record.workspaceId, name,
+                                      [&](const QString &downloadCopy, const QString &cachePath) {
+                                          CFileGetRequest get(key, record.workspaceId, record.path,
+                                                              record.digest, cachePath, 0, handler);
+                                          get.SetDownloadCopy(downloadCopy);
+                                          return get.ExecuteGet() != 0;
+                                      });
+}

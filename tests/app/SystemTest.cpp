@@ -7,6 +7,8 @@
 #include "core/Messages.h"
 #include "core/Paths.h"
 #include "files/FileTypeManager.h"
+#include "files/LocalFileManager.h"
+#include "files/SharedFileManager.h"
 #include "folders/LocalWorkspaceManager.h"
 #include "folders/SharedWorkspaceManager.h"
 #include "store/Archive.h"
@@ -159,20 +161,29 @@ TEST_F(DefaultSystemsTest, BuildsTheManagersThatExistAndWiresThem)
     EXPECT_EQ(shared->sharedFileTypes()->loginManager(), login);
     // Service changes reach the cache's folder tree.
     EXPECT_EQ(shared->sharedWorkspaces()->mirror(), local->localWorkspaces());
+    // The file managers: the cache on the mirror and the cached types, the service's list on
+    // the service's tree and types, with the cache beside it.
+    ASSERT_NE(local->localFiles(), nullptr);
+    ASSERT_NE(shared->sharedFiles(), nullptr);
+    EXPECT_EQ(local->localFiles()->folders(), local->localWorkspaces());
+    EXPECT_EQ(local->localFiles()->fileTypes(), local->localFileTypes());
+    EXPECT_EQ(shared->sharedFiles()->folders(), shared->sharedWorkspaces());
+    EXPECT_EQ(shared->sharedFiles()->fileTypes(), shared->sharedFileTypes());
+    EXPECT_EQ(shared->sharedFiles()->local(), local->localFiles());
+    EXPECT_EQ(shared->sharedFiles()->loginManager(), login);
 
     // No manager exists for these yet: their slots stay empty.
     EXPECT_EQ(main->autoUpdateManager(), nullptr);
     EXPECT_EQ(main->bulkDownloadManager(), nullptr);
     EXPECT_EQ(main->logManager(), nullptr);
-    for (CSystem *system : {static_cast<CSystem *>(local), static_cast<CSystem *>(shared)}) {
+    for (CSystem *system : {static_cast<CSystem *>(local), static_cast<CSystem *>(shared)})
         EXPECT_EQ(system->commentManager(), nullptr);
-        EXPECT_EQ(system->fileManager(), nullptr);
-    }
     EXPECT_EQ(shared->noticesManager(), nullptr);
 
     local->AttachShared(shared);
     EXPECT_EQ(local->sharedSystem(), shared);
     EXPECT_EQ(local->localWorkspaces()->shared(), shared->sharedWorkspaces());
+    EXPECT_EQ(local->localFiles()->shared(), shared->sharedFiles());
 
     // A first run without a sign-in: nothing saved yet, every step succeeds, nothing is
     // shown and no type cache appears.

@@ -11,6 +11,7 @@
 #include "core/BizException.h"
 #include "core/Paths.h"
 #include "files/FileTypeManager.h"
+#include "files/SharedFileManager.h"
 #include "folders/LocalWorkspaceManager.h"
 #include "folders/SharedWorkspaceManager.h"
 
@@ -66,7 +67,10 @@ TEST_F(SystemSession, OnlineSessionSavesTheTypesItLoaded)
 
     ASSERT_TRUE(shared->OpenFolder(true, true, folder));
     EXPECT_EQ(server->callCount(QStringLiteral("filetype/list")), 1);
-    EXPECT_EQ(server->callCount(QStringLiteral("workspace/list")), 1);
+    // The tree, then the subfolders of the folder's page.
+    EXPECT_EQ(server->callCount(QStringLiteral("workspace/list")), 2);
+    EXPECT_EQ(server->callCount(QStringLiteral("file/list")), 1);
+    EXPECT_GT(shared->sharedFiles()->list().size(), 0);
     const qsizetype typeCount = shared->sharedFileTypes()->rawList().GetCount();
     ASSERT_GT(typeCount, 0);
     EXPECT_NE(shared->sharedWorkspaces()->FindById(folder), nullptr);

@@ -2,6 +2,7 @@
 #include "files/FilePrepare.h"
 #include "files/FileRecord.h"
 #include "files/FileTypeRecord.h"
+#include "files/SharedFileManager.h"
 
 #include "account/UserRecord.h"
 #include "folders/WorkspaceRecord.h"
@@ -272,3 +273,33 @@ TEST(FileColumnTest, SubfolderEntriesFirstThenOwnFields)
     commented.commentUpdateTime = CDateTimeValue::FromFields(2024, 1, 1);
     EXPECT_GT(CompareFileColumn(silent, commented, 9), 0);
 }
+
+struct SSplitCase
+{
+    qint32 pageSize, folders, files, offset;
+    SPageSplit expected;
+};
+
+class SplitPageTest : public ::testing::TestWithParam<SSplitCase>
+{};
+
+TEST_P(SplitPageTest, DividesAPageBetweenFoldersAndFiles)
+{
+    const SSplitCase &c = GetParam();
+    EXPECT_EQ(CSharedFileManager::SplitPage(c.pageSize, c.folders, c.files, c.offset), c.expected);
+}
+
+// {folder offset, file offset, folders, files}
+INSTANTIATE_TEST_SUITE_P(
+    Pages, SplitPageTest,
+    ::testing::Values(SSplitCase{10, 25, 7, 0, {0, -1, 10, 0}},   // folders only
+                      SSplitCase{10, 25, 7, 10, {10, -1, 10, 0}}, //
+                      SSplitCase{10, 25, 7, 20, {20, 0, 5, 5}},   // where folders end
+                      SSplitCase{10, 25, 7, 30, {-1, 5, 0, 2}},   // the last page
+                      SSplitCase{10, 20, 7, 20, {-1, 0, 0, 7}},   // files only, shortfall 3
+                      SSplitCase{10, 20, 7, 10, {10, 0, 10, 0}},  // folders fill the page
+                      SSplitCase{10, 0, 7, 0, {-1, 0, 0, 7}},     // no folders
+                      SSplitCase{10, 3, 4, 7, {-1, -1, 0, 0}},    // past the end
+                      SSplitCase{0, 3, 4, 0, {-1, -1, 0, 0}},     // no page size
+                      SSplitCase{10, 0, 0, 0, {-1, -1, 0, 0}},    // nothing to show
+                      SSplitCase{10, 3, 4, -1, {-1, -1, 0, 0}})); // before the start

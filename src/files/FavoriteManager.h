@@ -27,8 +27,7 @@ public:
     // The list shown now: the shared file manager replaces it with every load.
     using CurrentList = std::function<CFileList *()>;
 
-    CFavoriteManager(CLoginManager *loginManager, FolderLookup findFolder,
-                     CurrentList currentList);
+    CFavoriteManager(CLoginManager *loginManager, FolderLookup findFolder, CurrentList currentList);
 
     bool AddFavorite(qint32 folderId, const QString &path);
     bool RemoveFavorite(qint32 folderId, const QString &path);

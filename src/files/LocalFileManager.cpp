@@ -748,8 +748,13 @@ bool CLocalFileManager::DownloadIntoCache(
         throw;
     }
     removeQuietly(copy);
-    if (!done)
-        return false;
+    return done && RecordCacheCopy(folderId, name);
+}
+
+bool CLocalFileManager::RecordCacheCopy(qint32 folderId, const QString &name)
+{
+    RequireName(name);
+    const QString cache = CachePath(folderId, name);
     SFileStates states;
     QueryFile(cache, SFileStates::Size, states);
     if (!states.exists)

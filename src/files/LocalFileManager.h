@@ -162,6 +162,9 @@ public:
     bool DownloadIntoCache(
         qint32 folderId, const QString &name,
         const std::function<bool(const QString &downloadCopy, const QString &cachePath)> &download);
+    // Points the file's record (made when there is none) at its cache copy on disk, with
+    // that copy's size. False when there is no cache copy.
+    bool RecordCacheCopy(qint32 folderId, const QString &name);
 
     // --- history ---
     static QString HistoryStamp(const QDateTime &time);

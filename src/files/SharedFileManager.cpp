@@ -435,9 +435,19 @@ bool CSharedFileManager::BringIntoCache(const CSharedFileRecord &record)
         return false;
     const QString name = record.FileName();
     SFileStates stored;
-    if (m_local->QueryStored(record.workspaceId, name, SFileStates::Digest, record.digest, stored)
-        && stored.exists && stored.digestEqual)
-        return true; // the cache holds this content already
+    if (m_local->QueryStored(record.workspaceId, name, SFileStates::Digest, record.digest,
+                             stored)) {
+        if (stored.exists && stored.digestEqual)
+            return true; // the cache holds this content already
+    } else {
+        // No record (the cache's list is of another folder): a cache copy on disk with this
+        // content is as good.
+        SFileStates cached;
+        m_local->QueryFile(m_local->CachePath(record.workspaceId, name),
+                           SFileStates::Size | SFileStates::Digest, cached, record.digest);
+        if (cached.exists && cached.digestEqual)
+            return m_local->RecordCacheCopy(record.workspaceId, name);
+    }
     const QString key = m_loginManager->accessKey();
     CBizProgressHandler *handler = progress();
     CBizProgressAttach attach(*m_local, handler);

@@ -132,6 +132,12 @@ TEST_F(SharedFiles, ThePageAgainstTheCache)
     Follow(year);
     EXPECT_EQ(minutes->localCopy, ELocalCopy::Current);
     ASSERT_NE(cache()->FindLocal(year, minutes->FileName()), nullptr);
+    // The cache's list shows another folder now: the copy on disk still counts.
+    Follow(Id(QStringLiteral("給与")));
+    ASSERT_EQ(cache()->FindLocal(year, minutes->FileName()), nullptr);
+    ASSERT_TRUE(files()->BringIntoCache(*minutes));
+    EXPECT_EQ(server->callCount(QStringLiteral("file/get")), 0);
+    EXPECT_NE(cache()->FindLocal(year, minutes->FileName()), nullptr);
 
     // Another user updates it through the API: the copy is stale.
     const QString edited = installation.path(QStringLiteral("edited.txt"));

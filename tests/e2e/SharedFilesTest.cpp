@@ -25,6 +25,7 @@
 #include "folders/SharedWorkspaceManager.h"
 #include "service/MessageDigest.h"
 #include "service/RequestException.h"
+#include "store/IdPath.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -153,6 +154,16 @@ TEST_F(SharedFiles, ThePageAgainstTheCache)
     ASSERT_TRUE(files()->BringIntoCache(*minutes));
     EXPECT_EQ(server->callCount(QStringLiteral("file/get")), 1);
     EXPECT_EQ(ReadFile(cache()->CachePath(year, minutes->FileName())), ReadFile(edited));
+
+    // A history copy of exactly this content marks the entry.
+    EXPECT_FALSE(minutes->hasHistory);
+    const CWorkspaceRecord *folder = cache()->localFolders()->FindById(year);
+    ASSERT_NE(folder, nullptr);
+    ASSERT_TRUE(cache()->StoreHistory(EncodeIdPath(folder->pathIds, folder->pathNames),
+                                      minutes->FileName(), edited));
+    ASSERT_TRUE(Page(year));
+    EXPECT_TRUE(Entry(year, kMinutes)->hasHistory);
+    EXPECT_FALSE(Entry(year, QStringLiteral("/仕訳帳.csv"))->hasHistory);
 
     // An edit copy of a file out for editing here is listed with its size; once the
     // service's lock is gone it becomes a cached copy and is not listed.

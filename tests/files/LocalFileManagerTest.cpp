@@ -134,6 +134,21 @@ TEST_F(LocalFiles, EveryCopyHasItsPlace)
     EXPECT_EQ(files->CacheLength(77, 5), -1) << "a folder the store does not know";
 }
 
+TEST_F(LocalFiles, AStoredPathFollowsItsFolderAfterARename)
+{
+    Cache(QStringLiteral("a.txt"), "A");
+    ASSERT_TRUE(files->Relocate(2, QStringLiteral("a.txt"),
+                                files->EditCopyPath(2, QStringLiteral("a.txt")), true));
+    CLocalFileRecord *record = files->FindLocal(2, QStringLiteral("a.txt"));
+    ASSERT_NE(record, nullptr);
+    ASSERT_TRUE(folders->PropagateName(2, QStringLiteral("令和6年")));
+    EXPECT_FALSE(QFileInfo::exists(record->storedPath)) << "the directory was renamed";
+    files->NormalizeStoredPath(*record);
+    EXPECT_EQ(record->storedPath, files->EditCopyPath(2, QStringLiteral("a.txt")));
+    EXPECT_TRUE(record->storedPath.contains(QStringLiteral("/00000002令和6年/")));
+    EXPECT_EQ(ReadFile(record->storedPath), "A");
+}
+
 TEST_F(LocalFiles, HistoryStampIsTwoDigitsEach)
 {
     EXPECT_EQ(CLocalFileManager::HistoryStamp(QDateTime(QDate(2024, 3, 5), QTime(14, 7))),

@@ -19,7 +19,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 
 #include <sys/stat.h>
 
@@ -44,6 +43,11 @@ bool hasCacheSuffix(const QString &name)
 QString withoutCacheSuffix(const QString &name)
 {
     return hasCacheSuffix(name) ? name.left(name.size() - kCacheSuffix.size()) : name;
+}
+
+qint64 modifiedNsOf(const struct stat &st)
+{
+    return qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
 }
 
 QString parentOf(const QString &path)
@@ -83,9 +87,33 @@ CLocalWorkspaceManager *CLocalFileManager::localFolders() const
 
 // --- paths --------------------------------------------------------------------------------
 
+CLocalFileManager::CRootsMemo::CRootsMemo(const CLocalFileManager &manager)
+    : m_manager(manager)
+{
+    ++m_manager.m_memoDepth;
+}
+
+CLocalFileManager::CRootsMemo::~CRootsMemo()
+{
+    if (--m_manager.m_memoDepth == 0)
+        m_manager.m_roots = SRoots();
+}
+
+QString CLocalFileManager::Remembered(std::optional<QString> SRoots::*slot,
+                                      const std::function<QString()> &compute) const
+{
+    if (m_memoDepth == 0)
+        return compute();
+    std::optional<QString> &value = m_roots.*slot;
+    if (!value)
+        value = compute();
+    return *value;
+}
+
 QString CLocalFileManager::StoreRoot() const
 {
-    return localFolders() ? localFolders()->FolderRoot() : QString();
+    return Remembered(&SRoots::store,
+                      [this] { return localFolders() ? localFolders()->FolderRoot() : QString(); });
 }
 
 CWorkspaceRecord *CLocalFileManager::FolderOf(qint32 folderId) const
@@ -95,8 +123,24 @@ CWorkspaceRecord *CLocalFileManager::FolderOf(qint32 folderId) const
 
 QString CLocalFileManager::FolderDir(qint32 folderId) const
 {
+    if (m_memoDepth > 0) {
+        if (const auto known = m_roots.folderDirs.constFind(folderId);
+            known != m_roots.folderDirs.constEnd())
+            return *known;
+    }
     const CWorkspaceRecord *folder = FolderOf(folderId);
-    return folder ? localFolders()->LocalFolderPath(folder) : QString();
+    const QString dir = folder ? DirOf(*folder) : QString();
+    if (m_memoDepth > 0)
+        m_roots.folderDirs.insert(folderId, dir);
+    return dir;
+}
+
+QString CLocalFileManager::DirOf(const CWorkspaceRecord &folder) const
+{
+    // The local tree holds only chains that can name a directory.
+    const QString root = StoreRoot();
+    return root.isEmpty() ? QString()
+                          : root + u'/' + EncodeIdPath(folder.pathIds, folder.pathNames);
 }
 
 QString CLocalFileManager::CachePath(qint32 folderId, const QString &name) const
@@ -125,32 +169,38 @@ QString CLocalFileManager::DownloadCopyPath(qint32 folderId, const QString &name
 
 QString CLocalFileManager::EditRoot() const
 {
-    try {
-        return EditPath();
-    } catch (const CBizException &e) {
-        qCWarning(lcFileRecords) << "edit area unusable:" << e.Kind();
-        return {};
-    }
+    return Remembered(&SRoots::edit, [] {
+        try {
+            return EditPath();
+        } catch (const CBizException &e) {
+            qCWarning(lcFileRecords) << "edit area unusable:" << e.Kind();
+            return QString();
+        }
+    });
 }
 
 QString CLocalFileManager::HistoryRoot() const
 {
-    try {
-        return HistoryPath();
-    } catch (const CBizException &e) {
-        qCWarning(lcFileRecords) << "history area unusable:" << e.Kind();
-        return {};
-    }
+    return Remembered(&SRoots::history, [] {
+        try {
+            return HistoryPath();
+        } catch (const CBizException &e) {
+            qCWarning(lcFileRecords) << "history area unusable:" << e.Kind();
+            return QString();
+        }
+    });
 }
 
 QString CLocalFileManager::TempRoot() const
 {
-    try {
-        return TempPath();
-    } catch (const CBizException &e) {
-        qCWarning(lcFileRecords) << "temp area unusable:" << e.Kind();
-        return {};
-    }
+    return Remembered(&SRoots::temp, [] {
+        try {
+            return TempPath();
+        } catch (const CBizException &e) {
+            qCWarning(lcFileRecords) << "temp area unusable:" << e.Kind();
+            return QString();
+        }
+    });
 }
 
 QString CLocalFileManager::FolderEditDir(qint32 folderId) const
@@ -242,10 +292,13 @@ QString CLocalFileManager::Digest(const QString &path)
     struct stat st;
     if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
         return {};
-    const qint64 modifiedNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return DigestOf(path, qint64(st.st_size), modifiedNsOf(st));
+}
+
+QString CLocalFileManager::DigestOf(const QString &path, qint64 size, qint64 modifiedNs)
+{
     const auto cached = m_digests.constFind(path);
-    if (cached != m_digests.constEnd() && cached->size == qint64(st.st_size)
-        && cached->modifiedNs == modifiedNs)
+    if (cached != m_digests.constEnd() && cached->size == size && cached->modifiedNs == modifiedNs)
         return cached->digest;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -262,8 +315,25 @@ QString CLocalFileManager::Digest(const QString &path)
         ProgressStep();
     }
     const QString digest = QString::fromLatin1(hash.result().toHex());
-    m_digests.insert(path, {qint64(st.st_size), modifiedNs, digest});
+    m_digests.insert(path, {size, modifiedNs, digest});
     return digest;
+}
+
+QStringList CLocalFileManager::FileNamesOf(const QString &dir) const
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(dir).constData(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        m_listings.remove(dir);
+        return {};
+    }
+    // An entry added, removed or renamed moves the directory's modification time.
+    const qint64 modifiedNs = modifiedNsOf(st);
+    SDirListing &listing = m_listings[dir];
+    if (listing.modifiedNs != modifiedNs || listing.names.isEmpty()) {
+        listing.modifiedNs = modifiedNs;
+        listing.names = QDir(dir).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    }
+    return listing.names;
 }
 
 bool CLocalFileManager::QueryFile(const QString &path, unsigned want, SFileStates &out,
@@ -802,12 +872,18 @@ int CLocalFileManager::ListHistory(const QString &historyDir, const QString &nam
     QString base;
     QString ext;
     SplitFileName(name, &base, &ext);
-    const QRegularExpression pattern(QStringLiteral("^") + QRegularExpression::escape(base)
-                                     + QStringLiteral("\\...-..-.._..-..")
-                                     + QRegularExpression::escape(ext) + u'$');
-    const QStringList entries = QDir(historyDir).entryList(QDir::Files | QDir::Hidden, QDir::Name);
-    for (const QString &entry : entries) {
-        if (pattern.match(entry).hasMatch())
+    // <base>.yy-mm-dd_hh-mm<ext>: any characters at the digits' places, as a "?" pattern.
+    constexpr qsizetype kStamp = 15;
+    const auto isHistoryName = [&](const QString &entry) {
+        if (entry.size() != base.size() + kStamp + ext.size() || !entry.startsWith(base)
+            || !entry.endsWith(ext))
+            return false;
+        const QStringView stamp = QStringView(entry).mid(base.size(), kStamp);
+        return stamp[0] == u'.' && stamp[3] == u'-' && stamp[6] == u'-' && stamp[9] == u'_'
+               && stamp[12] == u'-';
+    };
+    for (const QString &entry : FileNamesOf(historyDir)) {
+        if (isHistoryName(entry))
             names << entry;
     }
     return int(names.size());
@@ -882,20 +958,24 @@ int CLocalFileManager::ClearTempArea()
 
 bool CLocalFileManager::ScanFolder(const CWorkspaceRecord &folder, bool verify, CFileList &list)
 {
-    const QString dir = localFolders()->LocalFolderPath(&folder);
+    const QString dir = DirOf(folder);
     if (dir.isEmpty() || !QFileInfo(dir).isDir())
         return true;
     const bool deleteCache = m_loginManager && m_loginManager->deleteCache();
     const QString clientKey = m_loginManager ? m_loginManager->clientKey() : QString();
-    const QFileInfoList entries
-        = QDir(dir).entryInfoList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
-    for (const QFileInfo &entry : entries) {
-        const QString entryName = entry.fileName();
-        if (IsHiddenOrTemporaryName(entryName) || entry.isSymLink())
+    const QStringList entries
+        = QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    for (const QString &entryName : entries) {
+        if (IsHiddenOrTemporaryName(entryName))
             continue;
+        const QString entryPath = dir + u'/' + entryName;
+        // One status per entry: its kind, size and time serve the digest as well.
+        struct stat st;
+        if (::lstat(QFile::encodeName(entryPath).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+            continue; // a link is never followed out of the store
         if (entryName.endsWith(kDownloadSuffix)) {
             // A download that never finished: nothing refers to it.
-            removeQuietly(entry.filePath());
+            removeQuietly(entryPath);
             continue;
         }
         const bool isCache = entryName.endsWith(kCacheSuffix);
@@ -906,7 +986,7 @@ bool CLocalFileManager::ScanFolder(const CWorkspaceRecord &folder, bool verify, 
         SplitFileName(name, &stem, &ext);
         if (!IsKnownType(ext) || !IsValidPathComponent(name))
             continue;
-        quint32 size = quint32(std::min<qint64>(entry.size(), 0xFFFFFFFF));
+        quint32 size = quint32(std::min<qint64>(st.st_size, 0xFFFFFFFF));
         if (isEdit) {
             QFile working(WorkingCopyPath(folder.id, name));
             if (working.open(QIODevice::ReadOnly))
@@ -921,11 +1001,12 @@ bool CLocalFileManager::ScanFolder(const CWorkspaceRecord &folder, bool verify, 
             const bool mine = !service->lockKey.isEmpty() && service->lockKey == clientKey;
             if (isCache) {
                 if (deleteCache) {
-                    removeQuietly(entry.filePath());
+                    removeQuietly(entryPath);
                     listed = false;
                 } else if (verify) {
                     // An unreadable copy has no digest and stays unchecked.
-                    const QString digest = Digest(entry.filePath());
+                    const QString digest
+                        = DigestOf(entryPath, qint64(st.st_size), modifiedNsOf(st));
                     if (!digest.isEmpty())
                         service->localCopy = DigestEquals(digest, service->digest)
                                                  ? ELocalCopy::Current
@@ -936,7 +1017,7 @@ bool CLocalFileManager::ScanFolder(const CWorkspaceRecord &folder, bool verify, 
                     // The lock went elsewhere (released on the service): the content is
                     // only a cached copy now.
                     try {
-                        MoveFileTo(entry.filePath(), dir + u'/' + name + kCacheSuffix,
+                        MoveFileTo(entryPath, dir + u'/' + name + kCacheSuffix,
                                    MoveReplaceExisting);
                     } catch (const CBizOsException &e) {
                         qCWarning(lcFileRecords) << "edit copy not renamed:" << e.errorNumber();
@@ -953,7 +1034,7 @@ bool CLocalFileManager::ScanFolder(const CWorkspaceRecord &folder, bool verify, 
         record->SetFolder(const_cast<CWorkspaceRecord *>(&folder));
         record->path = u'/' + name;
         record->size = size;
-        record->storedPath = entry.filePath();
+        record->storedPath = entryPath;
         record->lockedByMe = isEdit;
         list.Replace(std::move(record));
         if (!ProgressStep())
@@ -966,6 +1047,7 @@ bool CLocalFileManager::LoadList(qint32 &folderId, bool recursive, bool verify)
 {
     if (!localFolders())
         return false;
+    const CRootsMemo memo(*this);
     auto fresh = std::make_unique<CFileList>(true);
     try {
         for (const CWorkspaceRecord *folder : localFolders()->list()) {

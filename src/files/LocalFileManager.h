@@ -69,6 +69,21 @@ public:
                       CFileTypeManager *fileTypes);
     ~CLocalFileManager() override;
 
+    // While one lives, the roots of the store and of the edit, history and temp areas are
+    // worked out once: a load derives thousands of entries, each of which would otherwise
+    // build them anew.
+    class CRootsMemo
+    {
+    public:
+        explicit CRootsMemo(const CLocalFileManager &manager);
+        ~CRootsMemo();
+        CRootsMemo(const CRootsMemo &) = delete;
+        CRootsMemo &operator=(const CRootsMemo &) = delete;
+
+    private:
+        const CLocalFileManager &m_manager;
+    };
+
     // The online view whose records the scan compares with (null: offline).
     void AttachShared(CSharedFileManager *shared) { m_shared = shared; }
     CSharedFileManager *shared() const { return m_shared; }
@@ -204,6 +219,7 @@ private:
     };
 
     CWorkspaceRecord *FolderOf(qint32 folderId) const;
+    QString DirOf(const CWorkspaceRecord &folder) const;
     QString EditRoot() const;
     QString HistoryRoot() const;
     QString TempRoot() const;
@@ -218,6 +234,28 @@ private:
     CLocalFileRecord *AddRecord(qint32 folderId, const QString &name, const QString &storedPath,
                                 quint32 size, bool outForEditing);
 
+    struct SRoots
+    {
+        std::optional<QString> store, edit, history, temp;
+        QHash<qint32, QString> folderDirs;
+    };
+    struct SDirListing
+    {
+        qint64 modifiedNs = 0;
+        QStringList names;
+    };
+    // Remembers value while a CRootsMemo lives.
+    QString Remembered(std::optional<QString> SRoots::*slot,
+                       const std::function<QString()> &compute) const;
+
+    // The digest of a file whose status came with its listing.
+    QString DigestOf(const QString &path, qint64 size, qint64 modifiedNs);
+    // The file names of a directory, listed again only when the directory changed.
+    QStringList FileNamesOf(const QString &dir) const;
+
     CSharedFileManager *m_shared = nullptr;
     QHash<QString, SDigestEntry> m_digests;
+    mutable QHash<QString, SDirListing> m_listings;
+    mutable int m_memoDepth = 0;
+    mutable SRoots m_roots;
 };

@@ -160,6 +160,15 @@ void CSharedFileManager::ListFolder(qint32 folderId, bool recursive, CSharedFile
         AppendFolderEntries(folderId, list);
 }
 
+void CSharedFileManager::TakeList(std::unique_ptr<CSharedFileList> list, bool withHistory)
+{
+    // Every entry asks the cache for its paths: the roots are worked out once.
+    std::optional<CLocalFileManager::CRootsMemo> memo;
+    if (m_local)
+        memo.emplace(*m_local);
+    ReplaceList(std::move(list), withHistory);
+}
+
 bool CSharedFileManager::LoadList(qint32 &folderId, bool recursive, bool withHistory)
 {
     if (!m_loginManager)
@@ -184,7 +193,7 @@ bool CSharedFileManager::LoadList(qint32 &folderId, bool recursive, bool withHis
     }
     if (!ok)
         return false;
-    ReplaceList(std::move(fresh), withHistory);
+    TakeList(std::move(fresh), withHistory);
     return true;
 }
 
@@ -234,7 +243,7 @@ bool CSharedFileManager::LoadPage(SFilePageQuery &query)
             }))
             return false;
         query.fileCount = qint32(fresh->size());
-        ReplaceList(std::move(fresh), query.withHistory);
+        TakeList(std::move(fresh), query.withHistory);
         return true;
     }
     if (query.folderId > 0 && sharedFolders() && !sharedFolders()->CheckFolder(query.folderId))
@@ -328,7 +337,7 @@ bool CSharedFileManager::LoadPage(SFilePageQuery &query)
                 record->SetFolder(sharedFolders()->FindById(record->workspaceId));
         }
     }
-    ReplaceList(std::move(fresh), query.withHistory);
+    TakeList(std::move(fresh), query.withHistory);
     return true;
 }
 

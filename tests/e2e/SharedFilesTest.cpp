@@ -415,12 +415,11 @@ TEST_F(SharedFiles, AFailedDownloadKeepsThePreviousCacheCopy)
     ASSERT_FALSE(previous.isEmpty());
     const QString downloadCopy = cache()->DownloadCopyPath(year, minutes->FileName());
 
-    // The service has newer content.
+    // The service has newer content, large enough that halving cuts never complete it.
     server->hook(QStringLiteral("file/content"),
                  {{QStringLiteral("workspaceId"), QString::number(year)},
                   {QStringLiteral("path"), kMinutes},
-                  {QStringLiteral("content"),
-                   QStringLiteral("newer content of the minutes, long enough to be cut")}});
+                  {QStringLiteral("content"), QString(100000, u'x')}});
     ASSERT_TRUE(Page(page));
     minutes = Entry(year, kMinutes);
 
@@ -438,10 +437,11 @@ TEST_F(SharedFiles, AFailedDownloadKeepsThePreviousCacheCopy)
     EXPECT_EQ(ReadFile(cached), previous);
     EXPECT_FALSE(QFileInfo::exists(downloadCopy));
 
-    // Every try to fetch it breaks mid-body (the continuations too).
+    // Every try to fetch it breaks mid-body: the continuations and the framework's retries
+    // too (more cuts than they can use up).
     server->hook(QStringLiteral("fail"), {{QStringLiteral("op"), QStringLiteral("file/get")},
                                           {QStringLiteral("mode"), QStringLiteral("cut")},
-                                          {QStringLiteral("count"), QStringLiteral("20")}});
+                                          {QStringLiteral("count"), QStringLiteral("1000")}});
     EXPECT_THROW(files()->BringIntoCache(*minutes), CBizException);
     EXPECT_EQ(ReadFile(cached), previous);
     EXPECT_FALSE(QFileInfo::exists(downloadCopy));

@@ -311,6 +311,10 @@ void Service::applySeed(const std::string &seed)
             int folders = 10000, files = 100000;
             std::sscanf(seed.c_str(), "scale:folders=%d,files=%d", &folders, &files);
             seedScale(office, folders, files);
+        } else if (seed.rfind("page:", 0) == 0) {
+            int subfolders = 100, files = 5000;
+            std::sscanf(seed.c_str(), "page:subfolders=%d,files=%d", &subfolders, &files);
+            seedPage(office, subfolders, files);
         } else if (seed != "empty") {
             throw std::runtime_error("unknown seed " + seed);
         }
@@ -596,6 +600,49 @@ void Service::seedScale(int64_t office, int folders, int files)
                "update_disp_name, update_time) VALUES(?,?,?,?,?,?,1,?,?,?)",
                office, folder, std::string(name), std::string(exts[i % 6]), sizes[b], blobs[b],
                std::string("山田 太郎"), std::string("山田 太郎"), std::string(when))
+            .run();
+    }
+}
+
+void Service::seedPage(int64_t office, int subfolders, int files)
+{
+    // One folder as large as a file list page gets: its subfolders fill the first entries of
+    // the listing, its files the rest. Contents share a few blobs, as in the scale seed.
+    std::vector<std::string> blobs;
+    std::vector<int64_t> sizes;
+    for (int i = 0; i < 4; ++i) {
+        std::string content = "page content " + std::to_string(i) + "\r\n"
+                              + std::string(size_t(1024 * (i + 1)), 'x');
+        sizes.push_back(int64_t(content.size()));
+        blobs.push_back(storeBlob(content));
+    }
+    auto st = db_->q("SELECT id FROM users WHERE office_id=? AND login_id='yamada'", office);
+    st.step();
+    const int64_t yamada = st.i(0);
+    const std::string by = "山田 太郎";
+    db_->q("INSERT INTO folders(office_id, parent_id, name, update_name, update_time) "
+           "VALUES(?,0,?,?,?)",
+           office, std::string("ページ"), by, std::string("2024/04/01 09:00:00"))
+        .run();
+    const int64_t top = db_->lastId();
+    char name[64];
+    for (int i = 1; i <= subfolders; ++i) {
+        std::snprintf(name, sizeof name, "f%05d", i);
+        db_->q("INSERT INTO folders(office_id, parent_id, name, update_name, update_time) "
+               "VALUES(?,?,?,?,?)",
+               office, top, std::string(name), by, std::string("2024/04/01 09:00:00"))
+            .run();
+    }
+    for (int i = 1; i <= files; ++i) {
+        std::snprintf(name, sizeof name, "d%05d.txt", i);
+        const size_t b = size_t(i % 4);
+        char when[32];
+        std::snprintf(when, sizeof when, "2024/%02d/%02d %02d:%02d:%02d", 1 + i % 12, 1 + i % 28,
+                      i % 24, i % 60, (i / 60) % 60);
+        db_->q("INSERT INTO files(office_id, folder_id, name, ext, size, digest, update_id, "
+               "update_name, update_disp_name, update_time) VALUES(?,?,?,?,?,?,?,?,?,?)",
+               office, top, std::string(name), std::string("txt"), sizes[b], blobs[b], yamada, by,
+               by, std::string(when))
             .run();
     }
 }

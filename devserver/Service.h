@@ -102,6 +102,7 @@ private:
     void seedUsers(int64_t office);
     void seedDemo(int64_t office);
     void seedScale(int64_t office, int folders, int files);
+    void seedPage(int64_t office, int subfolders, int files);
     std::string storeBlob(const std::string &bytes); // returns the digest
     std::string blobPath(const std::string &digest) const;
 

@@ -38,7 +38,8 @@ struct Options
 {
     std::cerr << "velquor-devserver: " << error << "\n"
               << "usage: velquor-devserver [--host 127.0.0.1] [--port N|0] [--data DIR] "
-                 "[--seed demo|empty|scale:folders=N,files=M] [--https [--cert F --key F]] "
+                 "[--seed demo|empty|scale:folders=N,files=M|page:subfolders=N,files=M] "
+                 "[--https [--cert F --key F]] "
                  "[--test-hooks] "
                  "[--root-prefix P] [--access-key-lifetime SECONDS]\n";
     std::exit(2);
@@ -81,7 +82,8 @@ Options parse(int argc, char **argv)
         o.rootPrefix.erase(0, 1);
     while (!o.rootPrefix.empty() && o.rootPrefix.back() == '/')
         o.rootPrefix.pop_back();
-    if (o.seed != "demo" && o.seed != "empty" && o.seed.rfind("scale:", 0) != 0)
+    if (o.seed != "demo" && o.seed != "empty" && o.seed.rfind("scale:", 0) != 0
+        && o.seed.rfind("page:", 0) != 0)
         usage("unknown seed " + o.seed);
     return o;
 }

@@ -1248,4 +1248,41 @@ TEST(DevServerScale, BuildsALargeOffice)
     EXPECT_EQ(tag(files.body, "count"), "3000");
 }
 
+TEST(DevServerPage, BuildsOneFolderOfAPage)
+{
+    Server s({"--seed", "page:subfolders=100,files=5000", "--test-hooks"});
+    ASSERT_TRUE(s.ok()) << s.firstLine();
+    std::string key = s.signIn("yamada");
+    // The whole office is the one top-level folder, its subfolders and its files.
+    auto tops = s.api("GET", "workspace/list", {{"workspaceId", "0"}}, key);
+    ASSERT_EQ(tags(tops.body, "workspace").size(), 1u) << tops.body;
+    EXPECT_EQ(tag(tops.body, "name"), "ページ");
+    const std::string page = std::to_string(s.folder("ページ"));
+    EXPECT_EQ(tag(s.api("GET", "workspace/count", {{"recursive", "true"}}, key).body, "count"),
+              "101");
+    EXPECT_EQ(tag(s.api("GET", "workspace/count", {{"workspaceId", page}}, key).body, "count"),
+              "100");
+    EXPECT_EQ(tag(s.api("GET", "file/count", {{"recursive", "true"}}, key).body, "count"), "5000");
+    EXPECT_EQ(tag(s.api("GET", "file/count", {{"workspaceId", page}}, key).body, "count"), "5000");
+    auto folders = s.api("GET", "workspace/list", {{"workspaceId", page}}, key);
+    auto names = tags(folders.body, "name");
+    ASSERT_EQ(names.size(), 100u);
+    EXPECT_EQ(names.front(), "f00001");
+    EXPECT_EQ(names.back(), "f00100");
+    // Sorted by name, the files are in the order of their numbers.
+    auto files = s.api("GET", "file/list", {{"workspaceId", page}}, key);
+    auto paths = tags(files.body, "path");
+    ASSERT_EQ(paths.size(), 5000u);
+    EXPECT_EQ(paths.front(), "/d00001.txt");
+    EXPECT_EQ(paths[399], "/d00400.txt");
+    EXPECT_EQ(paths.back(), "/d05000.txt");
+    auto last = s.api("GET", "file/get", {{"workspaceId", page}, {"path", "/d05000.txt"}}, key);
+    ASSERT_EQ(last.status, 200);
+    EXPECT_EQ(md5(last.body), tags(files.body, "digest").back());
+    // The file types of every seed.
+    auto types = tags(s.api("GET", "filetype/list", {}, key).body, "ext");
+    EXPECT_EQ(types, (std::vector<std::string>{"xlsx", "XLS", "docx", "doc", "csv", "txt", "pdf",
+                                               "jpg", "png", "zip"}));
+}
+
 } // namespace

@@ -9,22 +9,13 @@
 #include "account/LoginManager.h"
 #include "folders/SharedWorkspaceManager.h"
 #include "service/MessageDigest.h"
-#include "service/RequestException.h"
+#include "service/RequestGuard.h"
 
 #include <QRegularExpression>
 
 #include <climits>
 
 namespace {
-
-// The user's own cancel needs no error message.
-bool IsUserCancel(const CBizException &e, const CBizProgressHandler *progress)
-{
-    if (progress && progress->isCancelled())
-        return true;
-    const auto *http = dynamic_cast<const CBizWinHttpException *>(&e);
-    return http && http->errorNumber() == HttpError::Cancelled;
-}
 
 // The folder of the listing is gone or out of reach: the view goes to the root.
 bool IsFolderOfFileGone(const CBizExceptHandler &handler)
@@ -64,26 +55,6 @@ CSharedFileManager::~CSharedFileManager() = default;
 CSharedWorkspaceManager *CSharedFileManager::sharedFolders() const
 {
     return static_cast<CSharedWorkspaceManager *>(m_folders);
-}
-
-template<typename F>
-bool CSharedFileManager::Guarded(CBizExceptHandler *held, F &&run)
-{
-    try {
-        return run();
-    } catch (const CBizException &e) {
-        qCWarning(lcFileRecords) << "file request failed, kind" << e.Kind();
-        if (held) {
-            held->Set(e);
-        } else if (IsUserCancel(e, progress())) {
-            qCInfo(lcFileRecords) << "file request cancelled";
-        } else {
-            CExceptHandler handler;
-            handler.Set(e);
-            handler.ShowError();
-        }
-        return false;
-    }
 }
 
 void CSharedFileManager::Prepare(CFileRecord &record, bool withHistory)
@@ -175,7 +146,7 @@ bool CSharedFileManager::LoadList(qint32 &folderId, bool recursive, bool withHis
         return false;
     auto fresh = std::make_unique<CSharedFileList>(true);
     CExceptHandler held;
-    bool ok = Guarded(&held, [&] {
+    bool ok = RunReported(&held, progress(), [&] {
         if (folderId == FolderId::Favorites)
             return m_favorites->ListFavorites(0, false, *fresh);
         ListFolder(folderId, recursive, *fresh);
@@ -184,7 +155,7 @@ bool CSharedFileManager::LoadList(qint32 &folderId, bool recursive, bool withHis
     if (!ok && held.HasException() && IsFolderOfFileGone(held)) {
         qCInfo(lcFileRecords) << "folder" << folderId << "gone: the list shows the root";
         folderId = FolderId::AllFolders;
-        ok = Guarded(nullptr, [&] {
+        ok = RunReported(nullptr, progress(), [&] {
             ListFolder(folderId, false, *fresh);
             return true;
         });
@@ -238,7 +209,7 @@ bool CSharedFileManager::LoadPage(SFilePageQuery &query)
     query.folderCount = 0;
     query.fileCount = 0;
     if (query.folderId == FolderId::Favorites) {
-        if (!Guarded(nullptr, [&] {
+        if (!RunReported(nullptr, progress(), [&] {
                 return m_favorites->ListFavorites(query.sortIndex, query.descending, *fresh);
             }))
             return false;
@@ -252,7 +223,7 @@ bool CSharedFileManager::LoadPage(SFilePageQuery &query)
     SFileListOptions files;
     files.sortIndex = query.sortIndex;
     files.descending = query.descending;
-    const bool ok = Guarded(nullptr, [&] {
+    const bool ok = RunReported(nullptr, progress(), [&] {
         if (query.searchMode) {
             files.recursive = true;
             files.pattern = query.pattern;
@@ -347,7 +318,7 @@ bool CSharedFileManager::CountFiles(qint32 folderId, bool recursive, bool lockOn
 {
     if (!m_loginManager)
         return false;
-    return Guarded(held, [&] {
+    return RunReported(held, progress(), [&] {
         SFileListOptions options;
         options.recursive = recursive;
         options.lockOnly = lockOnly;
@@ -366,7 +337,7 @@ bool CSharedFileManager::FindFileOffset(qint32 folderId, const QString &path,
 {
     if (!m_loginManager)
         return false;
-    return Guarded(nullptr, [&] {
+    return RunReported(nullptr, progress(), [&] {
         CFileOffsetRequest request(m_loginManager->accessKey(), folderId, path, options,
                                    progress());
         if (!request.ExecuteGet())
@@ -381,7 +352,7 @@ bool CSharedFileManager::GetFileInfo(qint32 folderId, const QString &path,
 {
     if (!m_loginManager)
         return false;
-    return Guarded(held, [&] {
+    return RunReported(held, progress(), [&] {
         CFileInfoRequest request(m_loginManager->accessKey(), folderId, path, &record, progress());
         if (!request.ExecuteGet())
             return false;
@@ -435,7 +406,8 @@ bool CSharedFileManager::ChangeFavorite(qint32 folderId, const QString &path, bo
     if (!m_loginManager)
         return false;
     CBizProgressAttach attach(*m_favorites, progress());
-    return Guarded(nullptr, [&] { return m_favorites->ChangeAndMark(folderId, path, add); });
+    return RunReported(nullptr, progress(),
+                       [&] { return m_favorites->ChangeAndMark(folderId, path, add); });
 }
 
 bool CSharedFileManager::BringIntoCache(const CSharedFileRecord &record)

@@ -96,8 +96,6 @@ public:
     bool BringIntoCache(const CSharedFileRecord &record);
 
 private:
-    template<typename F>
-    bool Guarded(CBizExceptHandler *held, F &&run);
     void AppendFolderEntries(qint32 folderId, CSharedFileList &list) const;
     void TakeList(std::unique_ptr<CSharedFileList> list, bool withHistory);
     std::unique_ptr<CSharedFileRecord> FolderEntry(qint32 parentId, CWorkspaceRecord *child) const;

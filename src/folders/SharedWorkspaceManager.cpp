@@ -4,7 +4,7 @@
 #include "LocalWorkspaceManager.h"
 
 #include "account/LoginManager.h"
-#include "service/RequestException.h"
+#include "service/RequestGuard.h"
 
 namespace {
 
@@ -12,36 +12,6 @@ namespace {
 bool IsFolderGone(const CRequestException &e)
 {
     return e.code() == u"30002" || e.code() == u"30003";
-}
-
-// The user's own cancel needs no error message.
-bool IsUserCancel(const CBizException &e, const CBizProgressHandler *progress)
-{
-    if (progress && progress->isCancelled())
-        return true;
-    const auto *http = dynamic_cast<const CBizWinHttpException *>(&e);
-    return http && http->errorNumber() == HttpError::Cancelled;
-}
-
-// Runs one request operation: a failure is kept in held, or shown when there is none.
-template<typename F>
-bool Guarded(CBizExceptHandler *held, const CBizProgressHandler *progress, F &&run)
-{
-    try {
-        return run();
-    } catch (const CBizException &e) {
-        qCWarning(lcFolders) << "folder request failed, kind" << e.Kind();
-        if (held) {
-            held->Set(e);
-        } else if (IsUserCancel(e, progress)) {
-            qCInfo(lcFolders) << "folder request cancelled";
-        } else {
-            CExceptHandler handler;
-            handler.Set(e);
-            handler.ShowError();
-        }
-        return false;
-    }
 }
 
 // Mirror operations never fail the shared one.
@@ -71,7 +41,7 @@ bool CSharedWorkspaceManager::Load()
     CWorkspaceList fresh;
     bool walked = false;
     const bool ok
-        = m_loginManager && Guarded(nullptr, progress(), [&] {
+        = m_loginManager && RunReported(nullptr, progress(), [&] {
               SWorkspaceListOptions options;
               options.recursive = true;
               CWorkspaceListRequest request(*m_loginManager, 0, options, &fresh, progress());
@@ -103,7 +73,7 @@ bool CSharedWorkspaceManager::CreateFolder(qint32 parentId, const QString &name,
     if (!m_loginManager)
         return false;
     auto record = std::make_unique<CWorkspaceRecord>();
-    const bool ok = Guarded(nullptr, progress(), [&] {
+    const bool ok = RunReported(nullptr, progress(), [&] {
         CWorkspaceCreateRequest request(*m_loginManager, parentId, name, folderStyle, comment,
                                         dataBox, record.get(), progress());
         return request.ExecutePost() != 0;
@@ -129,7 +99,7 @@ bool CSharedWorkspaceManager::CopyFolders(qint32 id, qint32 dstParentId, const Q
 {
     if (!m_loginManager)
         return false;
-    return Guarded(nullptr, progress(), [&] {
+    return RunReported(nullptr, progress(), [&] {
         CWorkspaceCopyRequest request(*m_loginManager, id, dstParentId, newName, progress());
         if (!request.ExecutePost())
             return false;
@@ -145,7 +115,7 @@ bool CSharedWorkspaceManager::MoveFolder(qint32 id, qint32 dstParentId)
         return false;
     CWorkspaceRecord moved;
     CWorkspaceRecord destination;
-    const bool ok = Guarded(nullptr, progress(), [&] {
+    const bool ok = RunReported(nullptr, progress(), [&] {
         CWorkspaceMoveRequest request(*m_loginManager, id, dstParentId, &moved, &destination,
                                       progress());
         return request.ExecutePost() != 0;
@@ -199,7 +169,7 @@ bool CSharedWorkspaceManager::DeleteFolder(qint32 id)
     if (!m_loginManager)
         return false;
     CWorkspaceRecord deleted;
-    const bool ok = Guarded(nullptr, progress(), [&] {
+    const bool ok = RunReported(nullptr, progress(), [&] {
         CWorkspaceDeleteRequest request(*m_loginManager, id, &deleted, progress());
         return request.ExecutePost() != 0;
     });
@@ -217,7 +187,7 @@ bool CSharedWorkspaceManager::UpdateFolder(qint32 id, const QString &name, qint3
     if (!m_loginManager)
         return false;
     CWorkspaceRecord answer;
-    const bool ok = Guarded(nullptr, progress(), [&] {
+    const bool ok = RunReported(nullptr, progress(), [&] {
         CWorkspaceUpdateRequest request(*m_loginManager, id, name, folderStyle, comment, applyBelow,
                                         &answer, progress());
         return request.ExecutePost() != 0;
@@ -248,7 +218,7 @@ bool CSharedWorkspaceManager::GetInfo(qint32 id, CWorkspaceRecord &record, CBizE
 {
     if (!m_loginManager)
         return false;
-    return Guarded(held, progress(), [&] {
+    return RunReported(held, progress(), [&] {
         CWorkspaceInfoRequest request(*m_loginManager, id, &record, progress());
         return request.ExecuteGet() != 0;
     });
@@ -306,7 +276,7 @@ bool CSharedWorkspaceManager::CountItems(qint32 folderId, bool recursive, const 
 {
     if (!m_loginManager)
         return false;
-    return Guarded(held, progress(), [&] {
+    return RunReported(held, progress(), [&] {
         CWorkspaceCountRequest request(*m_loginManager, folderId, recursive, pattern, progress());
         if (!request.ExecuteGet())
             return false;
@@ -321,7 +291,7 @@ bool CSharedWorkspaceManager::FindOffset(qint32 targetId, qint32 folderId,
 {
     if (!m_loginManager)
         return false;
-    return Guarded(held, progress(), [&] {
+    return RunReported(held, progress(), [&] {
         CWorkspaceOffsetRequest request(*m_loginManager, targetId, folderId, options, progress());
         if (!request.ExecuteGet())
             return false;
@@ -335,7 +305,7 @@ bool CSharedWorkspaceManager::ListInto(qint32 folderId, const SWorkspaceListOpti
 {
     if (!m_loginManager)
         return false;
-    return Guarded(held, progress(), [&] {
+    return RunReported(held, progress(), [&] {
         CWorkspaceListRequest request(*m_loginManager, folderId, options, &list, progress());
         if (!request.ExecuteGet())
             return false;
@@ -359,7 +329,7 @@ bool CSharedWorkspaceManager::FindByPath(const QString &path, CWorkspaceRecord &
 {
     if (!m_loginManager)
         return false;
-    return Guarded(held, progress(), [&] {
+    return RunReported(held, progress(), [&] {
         CWorkspaceFindRequest request(*m_loginManager, path, &record, progress());
         if (!request.ExecutePost())
             return false;

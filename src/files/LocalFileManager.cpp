@@ -68,6 +68,17 @@ void removeQuietly(const QString &path)
     }
 }
 
+// The root of one of the user's areas; empty when it cannot be made.
+QString areaRoot(QString (*builder)(const QString &, const QString &), const char *area)
+{
+    try {
+        return builder({}, {});
+    } catch (const CBizException &e) {
+        qCWarning(lcFileRecords) << area << "area unusable:" << e.Kind();
+        return {};
+    }
+}
+
 void removeEmptyDir(const QString &path)
 {
     if (!path.isEmpty() && IsFolderEmpty(path))
@@ -172,38 +183,17 @@ QString CLocalFileManager::DownloadCopyPath(qint32 folderId, const QString &name
 
 QString CLocalFileManager::EditRoot() const
 {
-    return Remembered(&SRoots::edit, [] {
-        try {
-            return EditPath();
-        } catch (const CBizException &e) {
-            qCWarning(lcFileRecords) << "edit area unusable:" << e.Kind();
-            return QString();
-        }
-    });
+    return Remembered(&SRoots::edit, [] { return areaRoot(EditPath, "edit"); });
 }
 
 QString CLocalFileManager::HistoryRoot() const
 {
-    return Remembered(&SRoots::history, [] {
-        try {
-            return HistoryPath();
-        } catch (const CBizException &e) {
-            qCWarning(lcFileRecords) << "history area unusable:" << e.Kind();
-            return QString();
-        }
-    });
+    return Remembered(&SRoots::history, [] { return areaRoot(HistoryPath, "history"); });
 }
 
 QString CLocalFileManager::TempRoot() const
 {
-    return Remembered(&SRoots::temp, [] {
-        try {
-            return TempPath();
-        } catch (const CBizException &e) {
-            qCWarning(lcFileRecords) << "temp area unusable:" << e.Kind();
-            return QString();
-        }
-    });
+    return Remembered(&SRoots::temp, [] { return areaRoot(TempPath, "temp"); });
 }
 
 QString CLocalFileManager::FolderEditDir(qint32 folderId) const

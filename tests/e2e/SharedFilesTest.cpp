@@ -119,6 +119,11 @@ TEST_F(SharedFiles, ThePageAgainstTheCache)
 {
     qint32 year = Id(kYear);
     ASSERT_TRUE(Page(year));
+    int fileEntries = 0;
+    for (const CFileRecord *r : files()->list())
+        fileEntries += r->IsFolderEntry() ? 0 : 1;
+    EXPECT_GT(fileEntries, 10);
+    EXPECT_EQ(files()->FileCountOf(year), fileEntries) << "the load's count per folder";
     CSharedFileRecord *minutes = Entry(year, kMinutes);
     ASSERT_NE(minutes, nullptr);
     EXPECT_EQ(minutes->localCopy, ELocalCopy::Unchecked);

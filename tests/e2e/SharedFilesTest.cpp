@@ -259,6 +259,23 @@ TEST_F(SharedFiles, Favourites)
     EXPECT_TRUE(messages.last().startsWith(LoadString(17986))) << messages.last().toStdString();
     EXPECT_TRUE(entry->folderItem->isFavorite);
 
+    // One favourite's record; a gone file's details fill the table instead of a fault.
+    qint32 favoriteYear = Id(kYear);
+    CSharedFileRecord budget;
+    ASSERT_TRUE(files()->favorites().GetFavoriteInfo(favoriteYear, QStringLiteral("/予算計画.xlsx"),
+                                                     budget));
+    EXPECT_EQ(budget.path, QStringLiteral("/予算計画.xlsx"));
+    EXPECT_TRUE(budget.isFavorite);
+    server->hook(QStringLiteral("file/delete"),
+                 {{QStringLiteral("workspaceId"), QString::number(favoriteYear)},
+                  {QStringLiteral("path"), QStringLiteral("/予算計画.xlsx")},
+                  {QStringLiteral("deleteName"), QStringLiteral("鈴木 花子")}});
+    CFaultDetails details;
+    CSharedFileRecord gone;
+    EXPECT_FALSE(files()->favorites().GetFavoriteInfo(
+        favoriteYear, QStringLiteral("/予算計画.xlsx"), gone, &details));
+    EXPECT_EQ(details.value(QStringLiteral("deleteName")), QStringLiteral("鈴木 花子"));
+
     // A file of the current page by its key.
     qint32 year = Id(kYear);
     ASSERT_TRUE(Page(year));
@@ -541,4 +558,23 @@ TEST_F(SharedFiles, RefreshSizesTheProgressThenReloadsAndLoadsThePage)
     EXPECT_EQ(query.folderId, Id(QStringLiteral("経理")));
     EXPECT_TRUE(EntryNames().contains(QStringLiteral("[2023]")));
     EXPECT_TRUE(messages.isEmpty()) << messages.join(u'\n').toStdString();
+}
+
+TEST_F(SharedFiles, RelatedDataIsWhatTheFolderDoesNotHaveYet)
+{
+    const qint32 year = Id(kYear);
+    qint32 page = year;
+    ASSERT_TRUE(Page(page));
+    ASSERT_TRUE(files()->BringIntoCache(*Entry(year, kMinutes)));
+    QString working;
+    ASSERT_TRUE(cache()->PrepareWorkingCopy(year, QStringLiteral("議事録_経理会議.txt"), &working));
+    const QString beside = QFileInfo(working).absolutePath();
+    for (const char *name : {"繰越.xlsx", "仕訳帳.csv", ".~lock.議事録_経理会議.txt#",
+                             "memo.unknownext", "old.xlsx.vqrca", "backup.xlsx~"})
+        ASSERT_TRUE(WriteFile(beside + u'/' + QString::fromUtf8(name), "x"));
+    ASSERT_TRUE(QDir().mkpath(beside + QStringLiteral("/sub.xlsx")));
+    QStringList related;
+    EXPECT_EQ(cache()->ListRelatedFiles(year, QStringLiteral("議事録_経理会議.txt"), related), 1);
+    EXPECT_EQ(related, QStringList{QStringLiteral("繰越.xlsx")})
+        << "仕訳帳.csv is registered in the folder already";
 }

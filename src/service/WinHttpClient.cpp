@@ -679,13 +679,17 @@ bool CBizWinHttpClient::DownloadToFile(const QString &path, bool resume, QString
         if (cancelled || m_cancelled)
             return false;
         drain();
-        if (!TransportFailed())
+        // A connection the server closed mid-body is not always reported as an error: a body
+        // shorter than announced is a broken transfer as well.
+        const bool failed = TransportFailed();
+        const bool shortBody = !failed && expectedTotal >= 0 && file.size() < expectedTotal;
+        if (!failed && !shortBody)
             break;
-        const quint32 number = FailureNumber();
+        const quint32 number = failed ? FailureNumber() : HttpError::ConnectionAborted;
         const bool broken = number == HttpError::ConnectionAborted || number == HttpError::Timeout;
         const int st = StatusCode();
         if (!broken || (st != 200 && st != 206) || expectedTotal < 0 || ++resumes > kMaxBodyResumes)
-            RaiseFailure();
+            break; // raised below
         // The connection broke mid-body: fetch the rest only.
         qCInfo(lcService) << "download interrupted, continuing at" << file.size();
         QNetworkRequest request = BuildRequest();
@@ -699,6 +703,8 @@ bool CBizWinHttpClient::DownloadToFile(const QString &path, bool resume, QString
         if (StatusCode() != 206 || contentRangeStart(m_reply) != file.size())
             ThrowInvalidResponse();
     }
+    if (TransportFailed())
+        RaiseFailure();
     if (expectedTotal >= 0 && file.size() != expectedTotal) {
         qCWarning(lcService) << "download ended short:" << file.size() << "of" << expectedTotal;
         throw CBizWinHttpException(

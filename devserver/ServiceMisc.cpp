@@ -342,6 +342,17 @@ int Service::hook(const std::string &name, const std::map<std::string, std::stri
         out = "ok";
         return 200;
     }
+    if (name == "fail/clear") {
+        // Drops the failures not yet used (of one op, or all).
+        std::string op = param(p, "op");
+        std::lock_guard<std::mutex> g(injMutex_);
+        if (op.empty())
+            injections_.clear();
+        else
+            injections_.erase(op);
+        out = "ok";
+        return 200;
+    }
     if (name == "log") {
         std::string op = param(p, "op");
         int64_t since = std::atoll(param(p, "since", "0").c_str());

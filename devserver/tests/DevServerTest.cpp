@@ -1114,6 +1114,9 @@ TEST_F(DemoServer, HookFaultInjectionModes)
     EXPECT_EQ(faultCode(server->api("GET", "updatecounter", {}, key).body), "99999");
     EXPECT_EQ(faultCode(server->api("GET", "updatecounter", {}, key).body), "99999");
     EXPECT_EQ(server->api("GET", "updatecounter", {}, key).status, 200);
+    server->hook("fail", {{"op", "updatecounter"}, {"count", "5"}});
+    server->hook("fail/clear", {{"op", "updatecounter"}});
+    EXPECT_EQ(server->api("GET", "updatecounter", {}, key).status, 200);
 
     server->hook("fail", {{"op", "updatecounter"}, {"mode", "html"}, {"status", "503"}});
     auto html = server->api("GET", "updatecounter", {}, key);

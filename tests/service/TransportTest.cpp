@@ -122,17 +122,22 @@ TEST_F(Transport, DownloadResumesAfterAConnectionCutMidBody)
     const QString md5 = Upload(QStringLiteral("resume.bin"), 3 * 1024 * 1024 + 17);
     Hook(QStringLiteral("log/clear"));
     Fail(QStringLiteral("file/get"), QStringLiteral("cut"), 1);
+    installation.CaptureLog();
     const QString target = dir() + QStringLiteral("/got.bin");
     CTestGetRequest get(key, folder, QStringLiteral("/resume.bin"), target, md5);
     ASSERT_TRUE(get.ExecuteGet());
     EXPECT_EQ(get.digest, md5);
     EXPECT_EQ(get.length, 3 * 1024 * 1024 + 17);
     EXPECT_EQ(Md5HexOfFile(target), md5);
-    // The cut answer and one ranged continuation (the devserver logs both as 200).
+    // The cut answer and one ranged continuation (the devserver logs both as 200). Qt's
+    // connection pool may send the continuation a second time by itself when it went out on
+    // a connection the server was closing; the client resumed once either way.
     const QStringList log
         = Hook(QStringLiteral("log"), {{QStringLiteral("op"), QStringLiteral("file/get")}})
               .split(u'\n', Qt::SkipEmptyParts);
-    ASSERT_EQ(log.size(), 2) << Hook(QStringLiteral("log")).toStdString();
+    ASSERT_GE(log.size(), 2) << Hook(QStringLiteral("log")).toStdString();
+    ASSERT_LE(log.size(), 3) << Hook(QStringLiteral("log")).toStdString();
+    EXPECT_EQ(installation.log.filter(QStringLiteral("download interrupted")).size(), 1);
     EXPECT_EQ(dirEntries(dir()).filter(QStringLiteral("vqrtmp")), QStringList());
 }
 

@@ -1,5 +1,7 @@
 #include "System.h"
 
+#include "SharedGuiSystem.h"
+
 #include "account/LoginManager.h"
 #include "core/ExceptHandler.h"
 #include "core/Messages.h"
@@ -418,7 +420,12 @@ CSystemObjects::CSystemObjects(const SManagerFactory &factory)
 {
     m_main = std::make_unique<CMainSystem>(factory);
     m_local = std::make_unique<CLocalSystem>(m_main.get(), factory);
-    m_shared = std::make_unique<CSharedSystem>(m_main.get(), m_local.get(), factory);
+    m_shared = std::make_unique<CSharedGuiSystem>(m_main.get(), m_local.get(), factory);
+}
+
+CSharedSystem *CSystemObjects::shared() const
+{
+    return m_shared.get();
 }
 
 CSystemObjects::~CSystemObjects()

@@ -19,6 +19,7 @@ class CWorkspaceManager;
 class CSystem;
 class CMainSystem;
 class CSharedSystem;
+class CSharedGuiSystem;
 class CLocalSystem;
 
 // The system objects: the layer between the windows (and the command-line download) and the
@@ -284,10 +285,12 @@ public:
 
     CMainSystem *main() const { return m_main.get(); }
     CLocalSystem *local() const { return m_local.get(); }
-    CSharedSystem *shared() const { return m_shared.get(); }
+    CSharedSystem *shared() const;
+    // The same object, with the operations the windows call.
+    CSharedGuiSystem *sharedGui() const { return m_shared.get(); }
 
 private:
     std::unique_ptr<CMainSystem> m_main;
     std::unique_ptr<CLocalSystem> m_local;
-    std::unique_ptr<CSharedSystem> m_shared;
+    std::unique_ptr<CSharedGuiSystem> m_shared;
 };

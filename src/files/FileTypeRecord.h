@@ -4,6 +4,7 @@
 #include "store/TypedLists.h"
 
 #include <QString>
+#include <QStringList>
 
 class CBizArchiveReader;
 class CBizArchiveWriter;
@@ -33,6 +34,10 @@ public:
     qint32 accessType = 0;
     QString appPath;
     QString appName;
+    // The desktop entry that appPath comes from and its Exec line (field codes in place);
+    // in memory only, like appPath.
+    QString desktopFile;
+    QStringList exec;
 };
 
 // Indexed by id and by ext (the stored lower-case form).

@@ -19,6 +19,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -397,6 +398,65 @@ bool CLocalFileManager::QueryStored(qint32 folderId, const QString &name, unsign
     if (!record)
         return false;
     return QueryFile(record->storedPath, want, out, expectedDigest);
+}
+
+CLocalFileRecord *CLocalFileManager::EnsureRecord(qint32 folderId, const QString &name)
+{
+    RequireName(name);
+    CLocalFileRecord *record = FindLocal(folderId, name);
+    if (record && QFileInfo(record->storedPath).isFile())
+        return record;
+    const QString edit = EditCopyPath(folderId, name);
+    const QString cache = CachePath(folderId, name);
+    const bool hasEdit = !edit.isEmpty() && QFileInfo(edit).isFile();
+    if (!hasEdit && (cache.isEmpty() || !QFileInfo(cache).isFile()))
+        return record;
+    const QString stored = hasEdit ? edit : cache;
+    const quint32 size = quint32(std::min<qint64>(QFileInfo(stored).size(), 0xFFFFFFFF));
+    if (!record)
+        return AddRecord(folderId, name, stored, size, hasEdit);
+    record->storedPath = stored;
+    record->size = size;
+    record->lockedByMe = hasEdit;
+    Prepare(*record, false);
+    return record;
+}
+
+QList<SUnsentFile> CLocalFileManager::ListUnsent(bool withInUse)
+{
+    // From the disk, not the folder records: after a restart the mirror holds only the
+    // folders visited since, and an edit left in any other one must still be found.
+    QList<SUnsentFile> unsent;
+    const QString root = localFolders() ? localFolders()->FolderRoot() : QString();
+    if (root.isEmpty())
+        return unsent;
+    QStringList pending{root};
+    QSet<QPair<qint32, QString>> seen; // a folder's directory left twice by a broken move
+    while (!pending.isEmpty()) {
+        const QString dir = pending.takeLast();
+        const QDir listing(dir);
+        for (const QFileInfo &sub : listing.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            if (!sub.isSymLink() && DecodeIdName(sub.fileName()) > 0)
+                pending << sub.filePath();
+        }
+        const qint32 folderId = dir == root ? 0 : DecodeIdName(QFileInfo(dir).fileName());
+        if (folderId <= 0)
+            continue;
+        for (const QFileInfo &copy : listing.entryInfoList({u'*' + kEditSuffix}, QDir::Files)) {
+            SUnsentFile file;
+            file.folderId = folderId;
+            file.name = withoutCacheSuffix(copy.fileName());
+            if (copy.isSymLink() || !IsValidPathComponent(file.name)
+                || seen.contains({folderId, file.name}))
+                continue;
+            seen.insert({folderId, file.name});
+            file.workingCopy = WorkingCopyPath(folderId, file.name);
+            if (withInUse)
+                file.inUse = IsFileInUse(file.workingCopy) || IsFileInUse(copy.filePath());
+            unsent << file;
+        }
+    }
+    return unsent;
 }
 
 // --- guards -------------------------------------------------------------------------------

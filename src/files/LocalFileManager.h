@@ -36,6 +36,15 @@ struct SFileStates
     bool digestEqual = false; // equal to the expected digest (letter case ignored)
 };
 
+// A file out for editing on this client (its edit copy is in the store).
+struct SUnsentFile
+{
+    qint32 folderId = 0;
+    QString name;
+    QString workingCopy;
+    bool inUse = false; // an application holds its working copy (or its edit copy)
+};
+
 // The local file cache of the signed-in login: where every copy of a service file lives,
 // the list of the cached files of a folder (read from the disk), and the copy, move and
 // delete operations the edit cycle, the file operations and the offline window stand on.
@@ -127,6 +136,13 @@ public:
     // The MD5 of a file (8192-byte blocks, a progress step each); remembered by path, size
     // and modification time, so an unchanged file is read once. Empty when unreadable.
     QString Digest(const QString &path);
+
+    // The file's record for the copies on disk: made when there is none, pointed at the
+    // edit copy (else the cache copy) when its stored copy is gone. None without a copy.
+    CLocalFileRecord *EnsureRecord(qint32 folderId, const QString &name);
+    // Every file out for editing in the store (all folders of the local tree), with whether
+    // an application holds it (the exit checks).
+    QList<SUnsentFile> ListUnsent(bool withInUse = true);
 
     // --- changes ---
     // A new record (and stored copy, target by default the cache copy) for the file; the

@@ -440,3 +440,209 @@ bool CSharedFileManager::BringIntoCache(const CSharedFileRecord &record)
                                           return get.ExecuteGet() != 0;
                                       });
 }
+
+// --- the edit cycle -----------------------------------------------------------------------
+
+namespace {
+
+void requireNotInUse(const SFileStates &states)
+{
+    if (states.exists && states.inUse)
+        throw CBizOsException(OsError::SharingViolation, states.path);
+}
+
+} // namespace
+
+bool CSharedFileManager::OpenForEdit(const CSharedFileRecord &current, SOpenResult &result)
+{
+    if (!m_local || !m_loginManager)
+        return false;
+    result = SOpenResult();
+    const qint32 folderId = current.workspaceId;
+    const QString name = current.FileName();
+    CBizProgressAttach attach(*m_local, progress());
+    SFileStates edit;
+    SFileStates cache;
+    SFileStates working;
+    m_local->QueryEditCopy(folderId, name, SFileStates::InUse, edit);
+    m_local->QueryCache(folderId, name, SFileStates::InUse, cache);
+    m_local->QueryWorkingCopy(folderId, name, SFileStates::InUse, working);
+    requireNotInUse(edit);
+    requireNotInUse(cache);
+    requireNotInUse(working);
+    const QString clientKey = m_loginManager->clientKey();
+    const bool mine = !current.lockKey.isEmpty() && current.lockKey == clientKey;
+    const bool anothers = !current.lockKey.isEmpty() && !mine;
+    m_local->EnsureRecord(folderId, name);
+
+    if (mine) {
+        // Unsent already: the edit goes on where it was, without a request.
+        if (!edit.exists)
+            throw CBizOsException(OsError::FileNotFound, edit.path);
+        if (!working.exists)
+            m_local->PrepareWorkingCopy(folderId, name, nullptr, &result.unsentCopy);
+        result.path = m_local->WorkingCopyPath(folderId, name);
+        return true;
+    }
+    if (!anothers) {
+        CFileLockRequest lock(m_loginManager->accessKey(), folderId, current.path, nullptr,
+                              progress());
+        if (!RunReported(nullptr, progress(), [&] { return lock.ExecutePost() != 0; }))
+            return false;
+        result.tookLock = true;
+    }
+    // Whatever fails from here on must not leave the lock behind.
+    bool done = false;
+    try {
+        done = BringIntoCache(current);
+        if (done && anothers) {
+            result.readOnly = true;
+            done = m_local->MakeViewCopy(folderId, name, &result.path);
+        } else if (done) {
+            done = m_local->Relocate(folderId, name, m_local->EditCopyPath(folderId, name), true)
+                   && m_local->PrepareWorkingCopy(folderId, name, &result.path, &result.unsentCopy);
+        }
+    } catch (...) {
+        if (result.tookLock)
+            Unlock(folderId, current.path);
+        throw;
+    }
+    if (!done && result.tookLock)
+        Unlock(folderId, current.path);
+    return done;
+}
+
+bool CSharedFileManager::OpenReadOnly(const CSharedFileRecord &current, QString *viewPath)
+{
+    if (!m_local || !m_loginManager)
+        return false;
+    const qint32 folderId = current.workspaceId;
+    const QString name = current.FileName();
+    CBizProgressAttach attach(*m_local, progress());
+    SFileStates cache;
+    m_local->QueryCache(folderId, name, SFileStates::InUse, cache);
+    requireNotInUse(cache);
+    m_local->EnsureRecord(folderId, name);
+    if (!BringIntoCache(current) || !m_local->MakeViewCopy(folderId, name, viewPath))
+        return false;
+    if (m_loginManager->deleteCache()) {
+        try {
+            m_local->DeleteLocal(folderId, name);
+        } catch (const CBizException &e) {
+            qCInfo(lcFileRecords) << "cache copy not dropped:" << e.Kind();
+        }
+    }
+    return true;
+}
+
+bool CSharedFileManager::Send(const CSharedFileRecord &current, bool force, int *sentCount)
+{
+    if (!m_local || !m_loginManager)
+        return false;
+    if (sentCount)
+        *sentCount = 0;
+    const qint32 folderId = current.workspaceId;
+    const QString name = current.FileName();
+    CBizProgressAttach attach(*m_local, progress());
+    SFileStates edit;
+    SFileStates cache;
+    SFileStates working;
+    m_local->QueryEditCopy(folderId, name, SFileStates::InUse, edit);
+    m_local->QueryCache(folderId, name, SFileStates::InUse, cache);
+    m_local->QueryWorkingCopy(folderId, name, SFileStates::InUse | SFileStates::Size, working);
+    requireNotInUse(edit);
+    requireNotInUse(cache);
+    requireNotInUse(working);
+    CLocalFileRecord *record = m_local->EnsureRecord(folderId, name);
+    if (!record && working.exists) {
+        // Only the working copy is left: it is the edit.
+        m_local->AddLocal(folderId, name, m_local->EditCopyPath(folderId, name), working.size,
+                          working.path, nullptr);
+        record = m_local->FindLocal(folderId, name);
+    }
+    if (!record)
+        throw CBizOsException(OsError::FileNotFound, m_local->EditCopyPath(folderId, name));
+    SFileStates stored;
+    m_local->QueryFile(record->storedPath, SFileStates::InUse, stored);
+    requireNotInUse(stored);
+
+    if (record->lockedByMe) {
+        if (!working.exists)
+            throw CBizOsException(OsError::FileNotFound, working.path);
+        // The edit copy takes the working copy's content; until the upload succeeds both stay.
+        m_local->CommitWorkingCopy(folderId, name, false, nullptr);
+        const QString editCopy = record->storedPath;
+        const bool changed = !DigestEquals(m_local->Digest(editCopy), current.digest);
+        if (changed || force) {
+            CSharedFileRecord updated;
+            CFileUpdateRequest upload(m_loginManager->accessKey(), folderId, current.path, editCopy,
+                                      &updated, 0, progress());
+            if (!upload.ExecutePost())
+                return false;
+            record->size = updated.size;
+            if (sentCount)
+                *sentCount = 1;
+            m_local->KeepHistory(folderId, name, editCopy);
+        }
+    }
+    m_local->DiscardWorkingCopy(folderId, name, false);
+    if (!m_local->Relocate(folderId, name, m_local->CachePath(folderId, name), false))
+        return false;
+    if (m_loginManager->deleteCache()) {
+        try {
+            m_local->DeleteLocal(folderId, name);
+        } catch (const CBizException &e) {
+            qCInfo(lcFileRecords) << "cache copy not dropped:" << e.Kind();
+        }
+    }
+    CFileUnlockRequest unlock(m_loginManager->accessKey(), folderId, current.path, nullptr,
+                              progress());
+    return unlock.ExecutePost() != 0;
+}
+
+bool CSharedFileManager::ForceRelease(qint32 folderId, const QString &path)
+{
+    if (!m_local || !m_loginManager)
+        return false;
+    const QString name = path.startsWith(u'/') ? path.mid(1) : path;
+    CBizProgressAttach attach(*m_local, progress());
+    SFileStates edit;
+    SFileStates cache;
+    m_local->QueryEditCopy(folderId, name, SFileStates::InUse, edit);
+    m_local->QueryCache(folderId, name, SFileStates::InUse, cache);
+    requireNotInUse(edit);
+    requireNotInUse(cache);
+    if (CLocalFileRecord *record = m_local->EnsureRecord(folderId, name)) {
+        SFileStates stored;
+        m_local->QueryFile(record->storedPath, SFileStates::InUse, stored);
+        requireNotInUse(stored);
+        if (record->lockedByMe) {
+            m_local->DiscardWorkingCopy(folderId, name, true);
+            if (!m_local->Relocate(folderId, name, m_local->CachePath(folderId, name), false))
+                return false;
+        }
+        if (m_loginManager->deleteCache()) {
+            try {
+                m_local->DeleteLocal(folderId, name);
+            } catch (const CBizException &e) {
+                qCInfo(lcFileRecords) << "cache copy not dropped:" << e.Kind();
+            }
+        }
+    }
+    CFileUnlockRequest unlock(m_loginManager->accessKey(), folderId, path, nullptr, progress());
+    return unlock.ExecutePost() != 0;
+}
+
+bool CSharedFileManager::Unlock(qint32 folderId, const QString &path)
+{
+    if (!m_loginManager)
+        return false;
+    try {
+        CFileUnlockRequest unlock(m_loginManager->accessKey(), folderId, path, nullptr, progress());
+        return unlock.ExecutePost() != 0;
+    } catch (const CBizException &e) {
+        // The hand-back of a failed open: its own failure is shown by the caller's.
+        qCWarning(lcFileRecords) << "the lock could not be released, kind" << e.Kind();
+        return false;
+    }
+}

@@ -31,6 +31,15 @@ struct SFilePageQuery
     qint32 fileCount = 0;
 };
 
+// What opening a file for editing brought about.
+struct SOpenResult
+{
+    QString path;          // the working copy, or the view copy of a file another user holds
+    bool readOnly = false; // another user holds the lock: a view copy, no lock taken
+    bool tookLock = false; // this open locked the file (it was free)
+    QString unsentCopy;    // an edit nobody had sent, kept in the history before the open
+};
+
 // How a page of n entries splits between the subfolders (listed first) and the files of a
 // folder. Offsets of -1 and counts of 0: that part is not on the page.
 struct SPageSplit
@@ -94,6 +103,28 @@ public:
     // record's digest, otherwise a download into the download copy, checked and renamed
     // over the cache copy. Faults raise (a digest mismatch as "00003").
     bool BringIntoCache(const CSharedFileRecord &record);
+
+    // The edit cycle, for a file whose current record the caller has just fetched. Local
+    // failures raise CBizOsException (32: a copy in use, 2: a copy missing), service faults
+    // CRequestException; a refused lock is shown and answers false.
+    //
+    // Open for editing: the file's own unsent edit opens again without any request; a free
+    // file is locked, its content brought into the cache, the stored copy becomes the edit
+    // copy and a working copy is made; a file another user holds gives a view copy. Any
+    // failure after the lock, exceptions included, releases the lock again.
+    bool OpenForEdit(const CSharedFileRecord &current, SOpenResult &result);
+    // A view copy of the current content, no lock; with deleteCache nothing stays cached.
+    bool OpenReadOnly(const CSharedFileRecord &current, QString *viewPath);
+    // The working copy goes onto the edit copy; when its digest differs from the service's
+    // (or force), it is uploaded and a history copy kept. Then the working copy goes, the
+    // edit copy becomes the cache copy and the lock is released. A failed upload leaves the
+    // edit and working copies where they are, for a later send.
+    bool Send(const CSharedFileRecord &current, bool force, int *sentCount = nullptr);
+    // Throws the edit away: the working copy and its directory go, the edit copy (the
+    // content at open) becomes the cache copy, the lock is released. Nothing is uploaded.
+    bool ForceRelease(qint32 folderId, const QString &path);
+    // Releases the lock without any local change (the hand-back after a failed open).
+    bool Unlock(qint32 folderId, const QString &path);
 
 private:
     void AppendFolderEntries(qint32 folderId, CSharedFileList &list) const;

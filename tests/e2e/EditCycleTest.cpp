@@ -60,7 +60,8 @@ protected:
 # Records its arguments, then does what the test set up.
 echo "open $*" >> "$FAKEAPP_LOG"
 case "$FAKEAPP_MODE" in
-edit) printf '%s' "$FAKEAPP_CONTENT" > "$1" ;;
+edit) printf '%s' "$FAKEAPP_CONTENT" > "$1"
+  for f in $FAKEAPP_BESIDE; do echo data > "$(dirname "$1")/$f"; done ;;
 hold) echo "pid $$" >> "$FAKEAPP_LOG"; exec flock -o "$1" sleep 60 ;;
 esac
 echo "done" >> "$FAKEAPP_LOG"
@@ -224,6 +225,23 @@ TEST_F(EditCycle, ReopenSendUnchangedAndNothingTwice)
     EXPECT_TRUE(messages.isEmpty()) << messages.join(u'\n').toStdString();
 }
 
+TEST_F(EditCycle, ASendKeepsTheDataTheApplicationWroteBeside)
+{
+    // A data file of a known type stays until it is added; the application's own temporary
+    // files go with the working copy.
+    installation.SetEnv("FAKEAPP_BESIDE", "明細.csv ~$予算計画.xlsx");
+    SetMode(QStringLiteral("edit"), "with details");
+    ASSERT_TRUE(Open(kBudget));
+    ASSERT_TRUE(WaitForLog(QStringLiteral("done")));
+    const QString dir = QFileInfo(Working(kBudget)).absolutePath();
+    ASSERT_TRUE(QFileInfo::exists(dir + QStringLiteral("/明細.csv")));
+    ASSERT_TRUE(Send(kBudget));
+    EXPECT_EQ(ServiceDigest(kBudget), Md5Hex("with details"));
+    EXPECT_FALSE(QFileInfo::exists(Working(kBudget)));
+    EXPECT_EQ(ReadFile(dir + QStringLiteral("/明細.csv")), "data\n");
+    EXPECT_FALSE(QFileInfo::exists(dir + QStringLiteral("/~$予算計画.xlsx")));
+}
+
 TEST_F(EditCycle, AnApplicationHoldingTheFileBlocksSendAndRelease)
 {
     SetMode(QStringLiteral("hold"));
@@ -358,8 +376,15 @@ TEST_F(EditCycle, NoApplicationOrATooLongPathHandsTheFileBack)
 
 TEST_F(EditCycle, FailedTransfersReleaseTheLockOrKeepTheEdit)
 {
+    // A cached copy first, then a newer content on the service.
+    SetMode(QStringLiteral("none"));
+    ASSERT_TRUE(Open(kBudget));
+    ASSERT_TRUE(gui()->ForceReleaseFile(Year(), kBudget));
+    const QByteArray cached = ReadFile(Cached(kBudget));
+    ASSERT_FALSE(cached.isEmpty());
+
     // A download that breaks every time after the lock: the lock goes again, no partial
-    // copy stays.
+    // copy stays, the cache copy is as it was.
     server->hook(QStringLiteral("file/content"),
                  {{QStringLiteral("folderPath"), kYear},
                   {QStringLiteral("path"), kBudget},
@@ -372,6 +397,7 @@ TEST_F(EditCycle, FailedTransfersReleaseTheLockOrKeepTheEdit)
     EXPECT_TRUE(LockKey(kBudget).isEmpty());
     EXPECT_FALSE(QFileInfo::exists(cache()->DownloadCopyPath(Year(), nameOf(kBudget))));
     EXPECT_FALSE(QFileInfo::exists(Working(kBudget)));
+    EXPECT_EQ(ReadFile(Cached(kBudget)), cached);
     server->hook(QStringLiteral("fail/clear"));
 
     // Bytes that do not match the digest: the same.
@@ -383,6 +409,13 @@ TEST_F(EditCycle, FailedTransfersReleaseTheLockOrKeepTheEdit)
     EXPECT_TRUE(messages.last().startsWith(BizFormat(LoadString(17933), {kBudget})))
         << messages.last().toStdString();
     EXPECT_TRUE(LockKey(kBudget).isEmpty());
+    EXPECT_EQ(ReadFile(Cached(kBudget)), cached);
+    // Viewing goes the same way: the view copy is not made of the wrong bytes.
+    server->hook(QStringLiteral("fail"), {{QStringLiteral("op"), QStringLiteral("file/get")},
+                                          {QStringLiteral("mode"), QStringLiteral("wrongbytes")}});
+    EXPECT_FALSE(gui()->OpenReadOnly(Year(), kBudget));
+    EXPECT_EQ(ReadFile(Cached(kBudget)), cached);
+    EXPECT_FALSE(QFileInfo::exists(cache()->ViewCopyPath(nameOf(kBudget))));
 
     // A refused upload and one cut short keep both copies and the lock for the next try.
     SetMode(QStringLiteral("edit"), "the edit to keep");

@@ -57,20 +57,27 @@ bool CSharedGuiSystem::FetchRecord(qint32 folderId, const QString &path, CShared
            });
 }
 
+bool CSharedGuiSystem::Begin(qint32 folderId, const QString &path, bool *refresh,
+                             CSharedFileManager *&files, CLocalFileManager *&cache,
+                             CSharedFileRecord &current)
+{
+    if (refresh)
+        *refresh = false;
+    files = sharedFiles();
+    cache = files ? files->local() : nullptr;
+    return files && cache && FetchRecord(folderId, path, current);
+}
+
 bool CSharedGuiSystem::OpenForEditing(qint32 folderId, const QString &path,
                                       const SAppChoice *chosen, bool noLaunch, bool *refresh,
                                       QString *openedPath)
 {
-    if (refresh)
-        *refresh = false;
-    CSharedFileManager *files = sharedFiles();
-    CLocalFileManager *cache = files ? files->local() : nullptr;
-    if (!files || !cache)
+    CSharedFileManager *files = nullptr;
+    CLocalFileManager *cache = nullptr;
+    CSharedFileRecord current;
+    if (!Begin(folderId, path, refresh, files, cache, current))
         return false;
     const QString name = nameOf(path);
-    CSharedFileRecord current;
-    if (!FetchRecord(folderId, path, current))
-        return false;
     const QString clientKey = m_loginManager ? m_loginManager->clientKey() : QString();
     const bool anothers = !current.lockKey.isEmpty() && current.lockKey != clientKey;
     if (anothers) {
@@ -156,18 +163,14 @@ bool CSharedGuiSystem::OpenReadOnly(qint32 folderId, const QString &path, bool *
 bool CSharedGuiSystem::SendFile(qint32 folderId, const QString &path, bool force, int *sentCount,
                                 bool *refresh)
 {
-    if (refresh)
-        *refresh = false;
     if (sentCount)
         *sentCount = 0;
-    CSharedFileManager *files = sharedFiles();
-    CLocalFileManager *cache = files ? files->local() : nullptr;
-    if (!files || !cache)
+    CSharedFileManager *files = nullptr;
+    CLocalFileManager *cache = nullptr;
+    CSharedFileRecord current;
+    if (!Begin(folderId, path, refresh, files, cache, current))
         return false;
     const QString name = nameOf(path);
-    CSharedFileRecord current;
-    if (!FetchRecord(folderId, path, current))
-        return false;
     const QString clientKey = m_loginManager ? m_loginManager->clientKey() : QString();
     if (current.lockKey != clientKey || current.lockKey.isEmpty()) {
         ShowErrorMessage(current.lockKey.isEmpty() ? 18328 : 18329);

@@ -43,4 +43,8 @@ private:
     template<typename F>
     bool Boundary(const QString &name, bool *refresh, F &&run);
     bool FetchRecord(qint32 folderId, const QString &path, CSharedFileRecord &record);
+    // The start of an operation on one file: the managers and the file's current record
+    // from the service (refresh cleared).
+    bool Begin(qint32 folderId, const QString &path, bool *refresh, CSharedFileManager *&files,
+               CLocalFileManager *&cache, CSharedFileRecord &current);
 };

@@ -451,6 +451,31 @@ void requireNotInUse(const SFileStates &states)
         throw CBizOsException(OsError::SharingViolation, states.path);
 }
 
+struct SCopies
+{
+    SFileStates edit;
+    SFileStates working;
+};
+
+// The file's edit, cache and (withWorking) working copies: one that an application holds
+// stops the operation before it changes anything.
+SCopies requireCopiesFree(CLocalFileManager &local, qint32 folderId, const QString &name,
+                          bool withWorking)
+{
+    SCopies copies;
+    SFileStates cache;
+    local.QueryEditCopy(folderId, name, SFileStates::InUse, copies.edit);
+    local.QueryCache(folderId, name, SFileStates::InUse, cache);
+    requireNotInUse(copies.edit);
+    requireNotInUse(cache);
+    if (withWorking) {
+        local.QueryWorkingCopy(folderId, name, SFileStates::InUse | SFileStates::Size,
+                               copies.working);
+        requireNotInUse(copies.working);
+    }
+    return copies;
+}
+
 } // namespace
 
 bool CSharedFileManager::OpenForEdit(const CSharedFileRecord &current, SOpenResult &result)
@@ -461,15 +486,7 @@ bool CSharedFileManager::OpenForEdit(const CSharedFileRecord &current, SOpenResu
     const qint32 folderId = current.workspaceId;
     const QString name = current.FileName();
     CBizProgressAttach attach(*m_local, progress());
-    SFileStates edit;
-    SFileStates cache;
-    SFileStates working;
-    m_local->QueryEditCopy(folderId, name, SFileStates::InUse, edit);
-    m_local->QueryCache(folderId, name, SFileStates::InUse, cache);
-    m_local->QueryWorkingCopy(folderId, name, SFileStates::InUse, working);
-    requireNotInUse(edit);
-    requireNotInUse(cache);
-    requireNotInUse(working);
+    const SCopies copies = requireCopiesFree(*m_local, folderId, name, true);
     const QString clientKey = m_loginManager->clientKey();
     const bool mine = !current.lockKey.isEmpty() && current.lockKey == clientKey;
     const bool anothers = !current.lockKey.isEmpty() && !mine;
@@ -477,9 +494,9 @@ bool CSharedFileManager::OpenForEdit(const CSharedFileRecord &current, SOpenResu
 
     if (mine) {
         // Unsent already: the edit goes on where it was, without a request.
-        if (!edit.exists)
-            throw CBizOsException(OsError::FileNotFound, edit.path);
-        if (!working.exists)
+        if (!copies.edit.exists)
+            throw CBizOsException(OsError::FileNotFound, copies.edit.path);
+        if (!copies.working.exists)
             m_local->PrepareWorkingCopy(folderId, name, nullptr, &result.unsentCopy);
         result.path = m_local->WorkingCopyPath(folderId, name);
         return true;
@@ -544,15 +561,7 @@ bool CSharedFileManager::Send(const CSharedFileRecord &current, bool force, int 
     const qint32 folderId = current.workspaceId;
     const QString name = current.FileName();
     CBizProgressAttach attach(*m_local, progress());
-    SFileStates edit;
-    SFileStates cache;
-    SFileStates working;
-    m_local->QueryEditCopy(folderId, name, SFileStates::InUse, edit);
-    m_local->QueryCache(folderId, name, SFileStates::InUse, cache);
-    m_local->QueryWorkingCopy(folderId, name, SFileStates::InUse | SFileStates::Size, working);
-    requireNotInUse(edit);
-    requireNotInUse(cache);
-    requireNotInUse(working);
+    const SFileStates working = requireCopiesFree(*m_local, folderId, name, true).working;
     CLocalFileRecord *record = m_local->EnsureRecord(folderId, name);
     if (!record && working.exists) {
         // Only the working copy is left: it is the edit.
@@ -606,12 +615,7 @@ bool CSharedFileManager::ForceRelease(qint32 folderId, const QString &path)
         return false;
     const QString name = path.startsWith(u'/') ? path.mid(1) : path;
     CBizProgressAttach attach(*m_local, progress());
-    SFileStates edit;
-    SFileStates cache;
-    m_local->QueryEditCopy(folderId, name, SFileStates::InUse, edit);
-    m_local->QueryCache(folderId, name, SFileStates::InUse, cache);
-    requireNotInUse(edit);
-    requireNotInUse(cache);
+    requireCopiesFree(*m_local, folderId, name, false);
     if (CLocalFileRecord *record = m_local->EnsureRecord(folderId, name)) {
         SFileStates stored;
         m_local->QueryFile(record->storedPath, SFileStates::InUse, stored);

@@ -141,13 +141,10 @@ bool CSharedGuiSystem::OpenForEditing(qint32 folderId, const QString &path,
 
 bool CSharedGuiSystem::OpenReadOnly(qint32 folderId, const QString &path, bool *refresh)
 {
-    if (refresh)
-        *refresh = false;
-    CSharedFileManager *files = sharedFiles();
-    if (!files)
-        return false;
+    CSharedFileManager *files = nullptr;
+    CLocalFileManager *cache = nullptr;
     CSharedFileRecord current;
-    if (!FetchRecord(folderId, path, current))
+    if (!Begin(folderId, path, refresh, files, cache, current))
         return false;
     QString view;
     if (!Boundary(nameOf(path), refresh, [&] {

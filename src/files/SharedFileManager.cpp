@@ -540,16 +540,8 @@ bool CSharedFileManager::OpenReadOnly(const CSharedFileRecord &current, QString 
     m_local->QueryCache(folderId, name, SFileStates::InUse, cache);
     requireNotInUse(cache);
     m_local->EnsureRecord(folderId, name);
-    if (!BringIntoCache(current) || !m_local->MakeViewCopy(folderId, name, viewPath))
-        return false;
-    if (m_loginManager->deleteCache()) {
-        try {
-            m_local->DeleteLocal(folderId, name);
-        } catch (const CBizException &e) {
-            qCInfo(lcFileRecords) << "cache copy not dropped:" << e.Kind();
-        }
-    }
-    return true;
+    return BringIntoCache(current) && m_local->MakeViewCopy(folderId, name, viewPath)
+           && ReturnToCache(folderId, name, false);
 }
 
 bool CSharedFileManager::Send(const CSharedFileRecord &current, bool force, int *sentCount)
@@ -595,15 +587,8 @@ bool CSharedFileManager::Send(const CSharedFileRecord &current, bool force, int 
         }
     }
     m_local->DiscardWorkingCopy(folderId, name, false);
-    if (!m_local->Relocate(folderId, name, m_local->CachePath(folderId, name), false))
+    if (!ReturnToCache(folderId, name, true))
         return false;
-    if (m_loginManager->deleteCache()) {
-        try {
-            m_local->DeleteLocal(folderId, name);
-        } catch (const CBizException &e) {
-            qCInfo(lcFileRecords) << "cache copy not dropped:" << e.Kind();
-        }
-    }
     CFileUnlockRequest unlock(m_loginManager->accessKey(), folderId, current.path, nullptr,
                               progress());
     return unlock.ExecutePost() != 0;
@@ -620,21 +605,29 @@ bool CSharedFileManager::ForceRelease(qint32 folderId, const QString &path)
         SFileStates stored;
         m_local->QueryFile(record->storedPath, SFileStates::InUse, stored);
         requireNotInUse(stored);
-        if (record->lockedByMe) {
+        const bool edited = record->lockedByMe;
+        if (edited)
             m_local->DiscardWorkingCopy(folderId, name, true);
-            if (!m_local->Relocate(folderId, name, m_local->CachePath(folderId, name), false))
-                return false;
-        }
-        if (m_loginManager->deleteCache()) {
-            try {
-                m_local->DeleteLocal(folderId, name);
-            } catch (const CBizException &e) {
-                qCInfo(lcFileRecords) << "cache copy not dropped:" << e.Kind();
-            }
-        }
+        if (!ReturnToCache(folderId, name, edited))
+            return false;
     }
     CFileUnlockRequest unlock(m_loginManager->accessKey(), folderId, path, nullptr, progress());
     return unlock.ExecutePost() != 0;
+}
+
+bool CSharedFileManager::ReturnToCache(qint32 folderId, const QString &name, bool relocate)
+{
+    if (relocate && !m_local->Relocate(folderId, name, m_local->CachePath(folderId, name), false))
+        return false;
+    if (m_loginManager->deleteCache()) {
+        // The user keeps no cache; a copy that cannot go now goes with the next scan.
+        try {
+            m_local->DeleteLocal(folderId, name);
+        } catch (const CBizException &e) {
+            qCInfo(lcFileRecords) << "cache copy not dropped:" << e.Kind();
+        }
+    }
+    return true;
 }
 
 bool CSharedFileManager::Unlock(qint32 folderId, const QString &path)

@@ -127,6 +127,9 @@ public:
     bool Unlock(qint32 folderId, const QString &path);
 
 private:
+    // The end of an edit or a view: the stored copy back to the cache copy (relocate), and
+    // the local copy dropped when the user keeps no cache.
+    bool ReturnToCache(qint32 folderId, const QString &name, bool relocate);
     void AppendFolderEntries(qint32 folderId, CSharedFileList &list) const;
     void TakeList(std::unique_ptr<CSharedFileList> list, bool withHistory);
     std::unique_ptr<CSharedFileRecord> FolderEntry(qint32 parentId, CWorkspaceRecord *child) const;

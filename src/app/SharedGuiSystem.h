@@ -5,8 +5,46 @@
 #include "files/AppLauncher.h"
 #include "files/LocalFileManager.h"
 
+#include "store/DateTimeValue.h"
+
 #include <QList>
 #include <QString>
+#include <QStringList>
+
+#include <optional>
+
+class CSharedFileRecord;
+
+// One item of an operation on a selection: a file (its folder and "/name"), or, from the
+// folder-and-files view, a subfolder entry (isFolder: folderId is the subfolder's id).
+struct SItemRef
+{
+    qint32 folderId = 0;
+    QString path;
+    bool isFolder = false;
+};
+
+// How an operation on a selection ended.
+struct SOperationResult
+{
+    int succeeded = 0;
+    int failed = 0;         // failed items (logged when there were several)
+    bool cancelled = false; // the user stopped it (or declined the confirmation)
+    bool refresh = false;   // the list (and, for folders, the tree) must be loaded again
+    QStringList names;      // what the service stored, in the order of the items (add, copy)
+};
+
+// Where a pasted path leads: the folder to show and, for a file, its page.
+struct SPasteTarget
+{
+    qint32 folderId = 0;
+    QString fileName; // empty: the folder itself
+    qint32 offset = -1; // of the file in the folder's listing
+    qint32 page = 1;    // the page (from 1) that holds it, for the page size asked
+};
+
+// The kinds of FaultLogText.
+enum class ELogOperation { Add = 0, Copy = 1, Move = 2 };
 
 // The online system as the windows use it: every operation of the edit cycle runs under
 // one exception boundary, shows its messages through the message sink (the window supplies
@@ -36,6 +74,91 @@ public:
     QList<SUnsentFile> ListUnsent();
     // The applications for "open with": each program of the known types once.
     QList<SAppChoice> AppChoices(const QString &wanted = {}, int *preselected = nullptr) const;
+    // Send with the related data the application left beside the working copy: unless
+    // always (the send after open with), only when the working copy is gone. Asks to add
+    // them (and, the working copy gone, to delete the file after the send).
+    bool SendWithRelatedData(qint32 folderId, const QString &path, bool always, bool force,
+                             int *sentCount = nullptr, bool *refresh = nullptr);
+
+    // --- checks of names, places and limits. With errorText a failing check writes its
+    // short text there and shows nothing; without, it shows its message.
+
+    // For adding a local file (localPathOrName a path) or, nameOnly, a new name in the
+    // folder (rename, copy, move). folderId < 0 skips the folder and right steps.
+    bool CheckFileName(qint32 folderId, QString *folderPath, QString *targetName,
+                       const QString &localPathOrName, bool nameOnly,
+                       const QString &subFolderPath = {}, QString *errorText = nullptr);
+    // A new subfolder's name (trimmed into trimmedName) under parentId.
+    bool CheckFolderName(qint32 parentId, const QString &name, QString *errorText = nullptr,
+                         QString *trimmedName = nullptr);
+    bool CheckLocalPathLength(int length, const QString &name, QString *errorText = nullptr);
+    // The error log's short text for a fault of a multi-item operation; empty when the
+    // fault has none (its message is logged then).
+    QString FaultLogText(const QString &faultCode, ELogOperation kind,
+                         const CSharedFileRecord *record) const;
+    // Where files and folders may be added: not the favourites (-1), the root (0) or a
+    // folder group (18244, 18245, 18246).
+    bool CheckAddTarget(qint32 folderId);
+    // The number of files among dropped or chosen paths (directories not counted) against
+    // maxFileCreate (18338).
+    bool CheckAddCount(const QStringList &localPaths);
+    // A folder moved (or copied) under dstParentId: not below itself, not deeper than
+    // maxFolderDepth (18242).
+    bool CheckFolderPlacement(qint32 folderId, qint32 dstParentId, bool copy);
+    // The dialog toolkit's field texts: 17676 empty, 17677 too long, 17680 forbidden
+    // character (the folder set for folder name fields).
+    static QString FieldMissingText(const QString &label);
+    static QString FieldTooLongText(const QString &label, int limit);
+    static QString FieldForbiddenText(const QString &label, bool folderName);
+    // The forbidden characters of file names; folder names add the half-width space.
+    static const QString &FileNameForbidden();
+    static const QString &FolderNameForbidden();
+
+    // --- file operations on a selection, with progress and cancel. Several items: the
+    // failures go to the error log and the end asks to show it; one item: its message.
+
+    // Adds local files to the folder (confirm: 18230 first). subfoldersLeftOut adds the
+    // note that subfolders are not added.
+    SOperationResult AddFiles(qint32 folderId, const QStringList &localPaths, bool confirm = true,
+                              bool subfoldersLeftOut = false);
+    // Downloads into destination: a file path for one item, a folder for several.
+    SOperationResult DownloadFiles(const QList<SItemRef> &items, const QString &destination);
+    // Moves into dstFolderId; with one item and newName, renames (a rename is a move within
+    // the folder). confirm: 18238 first (not for a rename).
+    SOperationResult MoveFiles(const QList<SItemRef> &items, qint32 dstFolderId,
+                               const QString &newName = {}, bool confirm = true);
+    SOperationResult CopyFiles(const QList<SItemRef> &items, qint32 dstFolderId,
+                               const QString &newName = {}, bool confirm = true);
+    // Deletes (confirm: 18251, or 18254 for the folder-and-files view, whose subfolder
+    // entries are deleted as folders).
+    SOperationResult DeleteFiles(const QList<SItemRef> &items, bool folderAndFilesView,
+                                 bool confirm = true);
+    // A DataBox file's name (when changed) and transaction information.
+    bool EditTransactionInfo(const SItemRef &item, const QString &newName,
+                             const CDateTimeValue &date, std::optional<qint64> amount,
+                             const QString &counterparty, bool *refresh = nullptr);
+    // The text "copy path" puts on the clipboard: the folder's names joined with "/" and,
+    // for a file, "/" and its name.
+    QString PathText(qint32 folderId, const QString &path = {}) const;
+    // Resolves a pasted path (18369 empty, 18370 not found); a file's page for pageSize.
+    bool ResolvePastePath(const QString &text, qint32 pageSize, SPasteTarget &target);
+
+    // --- folder operations; each marks the tree for reload, successful or not (refresh).
+    bool CreateFolderOp(qint32 parentId, const QString &name, int colour, const QString &comment,
+                        bool dataBox, qint32 *newId = nullptr);
+    bool RenameFolderOp(qint32 folderId, const QString &name, int colour, const QString &comment,
+                        bool applyBelow, bool nameUnchanged, bool fromFavorites);
+    bool MoveFolderOp(qint32 folderId, qint32 dstParentId, bool fromFavorites);
+    bool CopyFoldersOp(qint32 sourceId, qint32 dstParentId, const QString &newName,
+                       qint32 *newId = nullptr);
+    bool DeleteFolderOp(qint32 folderId, bool fromFavorites);
+    // Asks before deleting folders: 18253 when the user may delete all their files, else
+    // 18252 naming the kind of folder whose files stay; names of several become "%d件".
+    bool ConfirmDeleteFolders(const QList<qint32> &folderIds);
+    // Whether the tree must be loaded again (set by every folder operation; cleared by the
+    // caller once reloaded).
+    bool treeNeedsReload() const { return m_treeReload; }
+    void ClearTreeReload() { m_treeReload = false; }
 
 private:
     // Runs one operation of the cycle; local failures (in use, missing) become 18327 and
@@ -47,4 +170,12 @@ private:
     // from the service (refresh cleared).
     bool Begin(qint32 folderId, const QString &path, bool *refresh, CSharedFileManager *&files,
                CLocalFileManager *&cache, CSharedFileRecord &current);
+
+    // private helpers of the checks
+
+    // private helpers of the folder operations
+
+    // private helpers of the file operations
+
+    bool m_treeReload = false;
 };

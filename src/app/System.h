@@ -21,6 +21,7 @@ class CMainSystem;
 class CSharedSystem;
 class CSharedGuiSystem;
 class CLocalSystem;
+class CLogManager;
 
 // The system objects: the layer between the windows (and the command-line download) and the
 // managers. The main system holds what does not depend on a folder view (instance identity,
@@ -155,6 +156,18 @@ public:
     CManager *autoUpdateManager() const { return m_autoUpdateManager.get(); }
     CManager *bulkDownloadManager() const { return m_bulkDownloadManager.get(); }
     CManager *logManager() const { return m_logManager.get(); }
+    CLogManager *errorLog() const;
+
+    // The error log of a multi-item operation (nothing is recorded while the slot is empty).
+    void AddErrorLogEntry(const QString &operation, const QString &source,
+                          const QString &destination, const QString &message);
+    int ErrorLogCount() const;
+    // Writes the CSV file and empties the log; the path also when the write failed.
+    QString WriteErrorLog();
+    // The end of a multi-item operation: with entries, writes the log and asks
+    // "%d件の項目でエラーが発生しました。…" (No preselected); Yes opens the CSV file in its
+    // associated application. Answers the number of entries there were.
+    int FinishErrorLog();
 
     // Loads the saved logins.
     bool Start() override;

@@ -36,6 +36,11 @@ TempInstallation::TempInstallation(Base base)
     m_oldSink = SetMessageSink([this](const QString &text, MsgIcon icon, MsgButtons buttons) {
         messages.append(text);
         shown.push_back({text, icon, buttons});
+        if (!answers.empty()) {
+            const int next = answers.front();
+            answers.pop_front();
+            return next;
+        }
         return answer;
     });
 }

@@ -19,6 +19,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <deque>
 #include <optional>
 #include <vector>
 
@@ -62,9 +63,11 @@ public:
     // Fails the test when the secret shows up in a message or a captured log line.
     void ExpectNoSecret(const QString &secret) const;
 
-    // Every message shown, in order; each is answered with `answer`.
+    // Every message shown, in order; each is answered with the next of `answers`, and once
+    // they are used up with `answer`.
     QStringList messages;
     std::vector<SShownMessage> shown;
+    std::deque<int> answers;
     int answer = IDOK;
     QStringList log;
 

@@ -102,8 +102,9 @@ public:
     // The number of files among dropped or chosen paths (directories not counted) against
     // maxFileCreate (18338).
     bool CheckAddCount(const QStringList &localPaths);
-    // A folder moved (or copied) under dstParentId: not below itself, not deeper than
-    // maxFolderDepth (18242).
+    // A folder moved (or copied) under dstParentId, as the folder dialogs check it before
+    // any request: not below itself, not deeper than maxFolderDepth (18242) and, for a
+    // move, its new mirror path within the local path limit (18240).
     bool CheckFolderPlacement(qint32 folderId, qint32 dstParentId, bool copy);
     // The dialog toolkit's field texts: 17676 empty, 17677 too long, 17680 forbidden
     // character (the folder set for folder name fields).

@@ -156,6 +156,10 @@ private:
     int subtreeDepth(int64_t office, int64_t id);
     std::vector<int64_t> subtree(int64_t office, int64_t id); // id and everything below, pre-order
     std::string freeName(int64_t folder, const std::string &name);
+    // The office's rule for a file name already taken in the destination of a create, copy
+    // or move (the samename hook): "overwrite", "unique" or "refuse"; empty while the hook
+    // has not set one (each operation keeps its own default then).
+    std::string sameNameRule(int64_t office);
     void recordDeleted(int64_t office, int64_t folder, const std::string &name,
                        const std::string &by);
     std::string profileValue(int64_t user, const std::string &key);

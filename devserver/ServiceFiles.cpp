@@ -121,6 +121,13 @@ std::string Service::freeName(int64_t folder, const std::string &name)
     }
 }
 
+std::string Service::sameNameRule(int64_t office)
+{
+    auto st
+        = db_->q("SELECT value FROM settings WHERE key=?", "samename:" + std::to_string(office));
+    return st.step() ? st.t(0) : std::string();
+}
+
 void Service::writeFile(Xml &x, Ctx &c, const File &f, bool favoriteOrder)
 {
     const std::string &digest = f.fakeDigest.empty() ? f.digest : f.fakeDigest;
@@ -377,8 +384,11 @@ std::string Service::opFileUpload(Ctx &c, const ApiRequest &r, bool create)
             checkRight(c, folder, "privReadonlyCreate", "40014");
         checkFileName(c, name);
         if (existing) {
+            std::string rule = sameNameRule(c.office);
+            if (rule == "refuse")
+                fault("40006", "同じ名前のファイルが存在します。(" + name + ")", 409);
             std::string key = std::string("privFileOverwrite") + (folder.databox ? "DataBox" : "");
-            if (c.right(key))
+            if (rule != "unique" && c.right(key))
                 overwrite = true;
             else
                 name = freeName(folder.id, name);
@@ -515,18 +525,51 @@ std::string Service::opFileMoveCopy(Ctx &c, const Params &p, bool move)
     }
     checkFileName(c, name);
     auto other = loadFile(c.office, dst.id, name);
+    // What replaces a taken name: the office's rule when the hook set one, else a copy
+    // takes a unique name and a move is refused.
+    std::optional<File> replaced;
     if (other && (!move || other->id != f.id)) {
-        if (move)
-            fault("40006", "移動先に同じ名前のファイルが存在します。(" + name + ")", 409);
-        name = freeName(dst.id, name);
+        std::string rule = sameNameRule(c.office);
+        if (rule.empty())
+            rule = move ? "refuse" : "unique";
+        std::string key = std::string("privFileOverwrite") + (dst.databox ? "DataBox" : "");
+        if (rule == "refuse")
+            fault("40006",
+                  std::string(move ? "移動先" : "コピー先") + "に同じ名前のファイルが存在します。("
+                      + name + ")",
+                  409);
+        if (rule == "overwrite" && c.right(key)) {
+            if (!other->lockKey.empty() && other->lockKey != c.clientKey)
+                fault("40008",
+                      "このファイルは " + other->lockDispName + " さんがロックしています。", 409);
+            replaced = other;
+            name = other->name;
+        } else {
+            name = freeName(dst.id, name);
+        }
     }
-    if (!move || !sameFolder) {
+    if ((!move || !sameFolder) && !replaced) {
         auto st = db_->q("SELECT COUNT(*) FROM files WHERE folder_id=?", dst.id);
         st.step();
         if (st.i(0) >= c.num("maxFileNum"))
             fault("40012", "フォルダの中のファイル数が上限です。");
     }
     std::string now = nowText();
+    if (replaced && move) {
+        // The moved file takes the place of the one it replaces.
+        db_->q("DELETE FROM files WHERE id=?", replaced->id).run();
+    } else if (replaced) {
+        // Overwritten in place: the file keeps its identity (and lock), the content is the
+        // source's.
+        auto st = db_->q("UPDATE files SET size=?, digest=?, fake_digest='', update_id=?, "
+                         "update_name=?, update_disp_name=?, update_time=?, comment=?, tx_date=?, "
+                         "tx_name=?, tx_amount=? WHERE id=?",
+                         f.size, f.digest, c.user, c.name, c.dispName, now, f.comment, f.txDate,
+                         f.txName, f.amount, replaced->id);
+        if (!f.hasAmount)
+            st.bindNull(10);
+        st.run();
+    }
     if (move) {
         db_->q("UPDATE files SET folder_id=?, name=?, ext=?, update_id=?, update_name=?, "
                "update_disp_name=?, "
@@ -536,7 +579,7 @@ std::string Service::opFileMoveCopy(Ctx &c, const Params &p, bool move)
         db_->q("UPDATE favorites SET folder_id=?, path=? WHERE folder_id=? AND path=?", dst.id,
                "/" + name, src.id, "/" + f.name)
             .run();
-    } else {
+    } else if (!replaced) {
         db_->q("INSERT INTO files(office_id, folder_id, name, ext, size, digest, update_id, "
                "update_name, "
                "update_disp_name, update_time, comment, tx_date, tx_name, tx_amount) SELECT "

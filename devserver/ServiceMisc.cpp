@@ -511,6 +511,19 @@ int Service::hook(const std::string &name, const std::map<std::string, std::stri
                 throw std::runtime_error("destination not found");
             db_->q("UPDATE folders SET parent_id=? WHERE id=?", dst, folderId).run();
             bump(office);
+        } else if (name == "samename") {
+            // The office's rule for a taken name in file create, copy and move; "default"
+            // goes back to each operation's own.
+            std::string rule = param(p, "rule");
+            std::string key = "samename:" + std::to_string(office);
+            if (rule == "default") {
+                db_->q("DELETE FROM settings WHERE key=?", key).run();
+            } else if (rule == "overwrite" || rule == "unique" || rule == "refuse") {
+                db_->q("INSERT OR REPLACE INTO settings(key, value) VALUES(?,?)", key, rule).run();
+            } else {
+                status = 400;
+                out = "rule must be overwrite, unique, refuse or default";
+            }
         } else if (name == "expire") {
             if (p.count("accessKey"))
                 db_->q("UPDATE access_keys SET expires=1 WHERE key=?", param(p, "accessKey")).run();

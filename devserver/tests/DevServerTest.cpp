@@ -893,6 +893,97 @@ TEST_F(DemoServer, MoveCopyDeleteAndDeletedDetails)
     }
 }
 
+// The samename hook: one rule for a taken name in create, copy and move; without it each
+// operation keeps its own (create overwrites under the right, copy picks a free name, move
+// refuses).
+TEST_F(DemoServer, SameNameRuleOfCreateCopyAndMove)
+{
+    struct Row
+    {
+        const char *rule; // "" = the hook not used
+        const char *op;   // create (content "new"), copy or move (b.txt) onto a.txt
+        bool overwriteRight;
+        bool targetLocked;  // suzuki holds a.txt
+        const char *answer; // the stored path, or the fault code
+        const char *aAfter; // a.txt's content afterwards
+        char aIsNow;        // whose record a.txt is afterwards: 'a' (kept in place) or 'b'
+    };
+    const Row rows[] = {
+        {"", "create", true, false, "/a.txt", "new", 'a'},
+        {"", "create", false, false, "/a(1).txt", "A", 'a'},
+        {"", "copy", true, false, "/a(1).txt", "A", 'a'},
+        {"", "move", true, false, "40006", "A", 'a'},
+        {"overwrite", "create", true, false, "/a.txt", "new", 'a'},
+        {"overwrite", "copy", true, false, "/a.txt", "B", 'a'},
+        {"overwrite", "copy", false, false, "/a(1).txt", "A", 'a'},
+        {"overwrite", "copy", true, true, "40008", "A", 'a'},
+        {"overwrite", "move", true, false, "/a.txt", "B", 'b'},
+        {"overwrite", "move", true, true, "40008", "A", 'a'},
+        {"overwrite", "move", false, false, "/a(1).txt", "A", 'a'},
+        {"unique", "create", true, false, "/a(1).txt", "A", 'a'},
+        {"unique", "copy", true, false, "/a(1).txt", "A", 'a'},
+        {"unique", "move", true, false, "/a(1).txt", "A", 'a'},
+        {"refuse", "create", true, false, "40006", "A", 'a'},
+        {"refuse", "copy", true, false, "40006", "A", 'a'},
+        {"refuse", "move", true, false, "40006", "A", 'a'},
+        {"default", "copy", true, false, "/a(1).txt", "A", 'a'},
+    };
+    const int64_t kyoyu = server->folder("共有");
+    int n = 0;
+    for (const Row &row : rows) {
+        const std::string op = row.op;
+        SCOPED_TRACE(std::string(row.rule) + " " + op + (row.overwriteRight ? "" : " no right")
+                     + (row.targetLocked ? " locked" : ""));
+        // A folder of its own per row, with a.txt and b.txt.
+        auto made = server->api("POST", "workspace/create",
+                                {{"workspaceId", std::to_string(kyoyu)},
+                                 {"name", "r" + std::to_string(++n)},
+                                 {"folderStyle", "0"},
+                                 {"comment", ""},
+                                 {"databox", "false"}},
+                                key);
+        ASSERT_EQ(made.status, 200) << made.body;
+        const std::string folder = tag(made.body, "id");
+        auto fileId = [&](const std::string &name) {
+            std::string answer = server->hook("file", {{"workspaceId", folder}, {"path", name}});
+            return answer.substr(0, answer.find(' '));
+        };
+        ASSERT_EQ(server->upload("file/create", std::stoll(folder), "a.txt", "A", key).status, 200);
+        ASSERT_EQ(server->upload("file/create", std::stoll(folder), "b.txt", "B", key).status, 200);
+        const std::string ids[] = {fileId("a.txt"), fileId("b.txt")};
+        if (row.targetLocked)
+            server->hook("lock", {{"workspaceId", folder}, {"path", "/a.txt"}});
+        if (*row.rule)
+            server->hook("samename", {{"rule", row.rule}});
+        server->hook(
+            "user", {{"loginId", "yamada"}, {"privFileOverwrite", row.overwriteRight ? "1" : "0"}});
+
+        Answer a;
+        if (op == "create")
+            a = server->upload("file/create", std::stoll(folder), "a.txt", "new", key);
+        else
+            a = server->api("POST", "file/" + op,
+                            {{"srcWorkspaceId", folder},
+                             {"srcPath", "/b.txt"},
+                             {"dstWorkspaceId", folder},
+                             {"dstPath", "/a.txt"}},
+                            key);
+        const std::string stored = tag(op == "create" ? a.body : tag(a.body, "dstFile"), "path");
+        EXPECT_EQ(a.status == 200 ? stored : faultCode(a.body), row.answer) << a.body;
+        auto content
+            = server->api("GET", "file/get", {{"workspaceId", folder}, {"path", "/a.txt"}}, key);
+        EXPECT_EQ(content.body, row.aAfter);
+        EXPECT_EQ(fileId("a.txt"), ids[row.aIsNow == 'a' ? 0 : 1]);
+        // Only a move that went through takes b.txt away.
+        auto b
+            = server->api("GET", "file/info", {{"workspaceId", folder}, {"path", "/b.txt"}}, key);
+        EXPECT_EQ(b.status == 200, op != "move" || a.status != 200) << b.body;
+        server->hook("samename", {{"rule", "default"}});
+    }
+    // Only the three rules and "default".
+    EXPECT_EQ(server->post("/__devserver/samename", {{"rule", "sometimes"}}).status, 400);
+}
+
 TEST_F(DemoServer, RightsAndReadOnlyFolders)
 {
     std::string suzuki = server->signIn("suzuki");

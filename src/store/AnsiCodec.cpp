@@ -28,6 +28,16 @@ public:
     bool ok() const { return m_cd != iconv_t(-1); }
     void Reset() { iconv(m_cd, nullptr, nullptr, nullptr, nullptr); }
 
+    // Converts as much of in as it can, advancing the pointers; true when all of it was
+    // converted, false (errno set) at the first unit it cannot take.
+    bool Run(const char **in, size_t *inLeft, char **out, size_t *outLeft)
+    {
+        char *inPtr = const_cast<char *>(*in);
+        const size_t r = iconv(m_cd, &inPtr, inLeft, out, outLeft);
+        *in = inPtr;
+        return r != size_t(-1);
+    }
+
     // Converts all of in; answers the bytes written to out, or -1 with errno set.
     qsizetype Convert(const char *in, size_t inSize, char *out, size_t outSize, size_t *left)
     {
@@ -49,7 +59,8 @@ private:
 
 CIconv &ToAnsiConverter()
 {
-    thread_local CIconv cd("CP932", "UTF-16LE");
+    // QString's code units as they lie in memory.
+    thread_local CIconv cd("CP932", Q_BYTE_ORDER == Q_BIG_ENDIAN ? "UTF-16BE" : "UTF-16LE");
     return cd;
 }
 
@@ -63,43 +74,45 @@ CIconv &FromAnsiConverter()
 
 QByteArray ToAnsi(const QString &text)
 {
+    // The whole text in one call, and only where iconv stops at a character it cannot take,
+    // '?' for that character and on with the rest: CP932 keeps no state between characters,
+    // so this is what converting one code point at a time gives, many times faster.
     CIconv &cd = ToAnsiConverter();
-    QByteArray result;
-    result.reserve(text.size() * 2);
     const char16_t *units = reinterpret_cast<const char16_t *>(text.utf16());
     const qsizetype n = text.size();
-    for (qsizetype i = 0; i < n;) {
-        char16_t cp[2] = {units[i], 0};
-        size_t count = 1;
-        if (QChar::isHighSurrogate(cp[0]) && i + 1 < n && QChar::isLowSurrogate(units[i + 1])) {
-            cp[1] = units[i + 1];
-            count = 2;
-        }
-        i += qsizetype(count);
-        if (cp[0] < 0x80) { // ASCII is the same in CP932
-            result.append(char(cp[0]));
-            continue;
-        }
-        if (!cd.ok() || (QChar::isSurrogate(cp[0]) && count == 1)) {
-            result.append('?');
-            continue;
-        }
-        // Little-endian code units for iconv, whatever the host order.
-        unsigned char in[4];
-        for (size_t k = 0; k < count; ++k) {
-            in[2 * k] = uchar(cp[k] & 0xFF);
-            in[2 * k + 1] = uchar(cp[k] >> 8);
-        }
-        char out[8];
-        const qsizetype written
-            = cd.Convert(reinterpret_cast<const char *>(in), count * 2, out, sizeof out, nullptr);
-        if (written <= 0) {
+    QByteArray result;
+    // CP932 needs at most two bytes for one UTF-16 unit.
+    result.resize(n * 2);
+    qsizetype written = 0;
+    qsizetype i = 0;
+    while (i < n) {
+        if (cd.ok()) {
+            const char *in = reinterpret_cast<const char *>(units + i);
+            size_t inLeft = size_t(n - i) * 2;
+            char *out = result.data() + written;
+            size_t outLeft = size_t(result.size() - written);
+            const bool done = cd.Run(&in, &inLeft, &out, &outLeft);
+            written = qsizetype(out - result.data());
+            i = n - qsizetype(inLeft / 2);
+            if (done)
+                break;
+            if (errno == E2BIG) { // not for CP932, but never write past the end
+                result.resize(result.size() + (n - i) * 2 + 16);
+                continue;
+            }
             cd.Reset();
-            result.append('?');
-        } else {
-            result.append(out, written);
         }
+        // units[i] cannot be converted: an unmappable character (a surrogate pair counts as
+        // one), a lone surrogate, or anything at all without a converter.
+        const bool pair
+            = QChar::isHighSurrogate(units[i]) && i + 1 < n && QChar::isLowSurrogate(units[i + 1]);
+        if (!cd.ok() && units[i] < 0x80) // ASCII is the same in CP932
+            result[written++] = char(units[i]);
+        else
+            result[written++] = '?';
+        i += pair ? 2 : 1;
     }
+    result.truncate(written);
     return result;
 }
 

@@ -4,6 +4,8 @@
 
 #include <QRandomGenerator>
 
+#include <iconv.h>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -148,6 +150,66 @@ TEST(AnsiCodecTest, WritesCp932AndQuestionMarksForUnmappable)
     EXPECT_EQ(ToAnsi(QString(QChar(0xD800)) + u"x"), QByteArray("?x"));
     EXPECT_EQ(ToAnsi(u"日€本"_qs), QByteArray::fromHex("93fa3f967b"));
     EXPECT_EQ(ToAnsi(QString()), QByteArray());
+}
+
+// What converting one code point at a time with iconv gives: '?' for a code point it cannot
+// take or that writes nothing, ASCII as it is.
+QByteArray ToAnsiOneByOne(const QString &text)
+{
+    iconv_t cd = iconv_open("CP932", "UTF-16LE");
+    EXPECT_NE(cd, iconv_t(-1));
+    QByteArray result;
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n;) {
+        const char16_t unit = text.at(i).unicode();
+        const bool pair = QChar::isHighSurrogate(unit) && i + 1 < n
+                          && QChar::isLowSurrogate(text.at(i + 1).unicode());
+        const qsizetype count = pair ? 2 : 1;
+        if (unit < 0x80) {
+            result.append(char(unit));
+        } else if (QChar::isSurrogate(unit) && !pair) {
+            result.append('?');
+        } else {
+            char in[4];
+            for (qsizetype k = 0; k < count; ++k) {
+                const char16_t u = text.at(i + k).unicode();
+                in[2 * k] = char(u & 0xFF);
+                in[2 * k + 1] = char(u >> 8);
+            }
+            char out[8];
+            char *inPtr = in;
+            char *outPtr = out;
+            size_t inLeft = size_t(count) * 2;
+            size_t outLeft = sizeof out;
+            if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == size_t(-1) || outPtr == out) {
+                iconv(cd, nullptr, nullptr, nullptr, nullptr);
+                result.append('?');
+            } else {
+                result.append(out, outPtr - out);
+            }
+        }
+        i += count;
+    }
+    iconv_close(cd);
+    return result;
+}
+
+TEST(AnsiCodecTest, WholeTextConvertsAsOneCodePointAtATime)
+{
+    // Every UTF-16 unit (lone surrogates among them) between ASCII letters, so every
+    // unmappable one is met in the middle of a run.
+    QString all;
+    for (char32_t u = 1; u <= 0xFFFF; ++u) {
+        all += QChar(char16_t(u));
+        if (u % 7 == 0)
+            all += u'a';
+    }
+    EXPECT_EQ(ToAnsi(all), ToAnsiOneByOne(all));
+    // Pairs (none of them in CP932), broken pairs, and unmappable characters at both ends.
+    const QString edges = QString(QChar(0xDC00)) + u"€日😀本" + QChar(0xD83D) + u"ア" + QChar(0xDE00)
+                          + QChar(0xD800) + QChar(0xD800) + u"x€" + QChar(0xD83D);
+    EXPECT_EQ(ToAnsi(edges), ToAnsiOneByOne(edges));
+    EXPECT_EQ(ToAnsi(edges), QByteArray::fromHex("3f3f93fa3f967b3f83413f3f3f783f3f"));
 }
 
 TEST(AnsiCodecTest, ReadsCp932AndSurvivesBrokenBytes)

@@ -13,6 +13,7 @@
 
 #include <optional>
 
+class CBizException;
 class CSharedFileRecord;
 
 // One item of an operation on a selection: a file (its folder and "/name"), or, from the
@@ -38,7 +39,7 @@ struct SOperationResult
 struct SPasteTarget
 {
     qint32 folderId = 0;
-    QString fileName; // empty: the folder itself
+    QString fileName;   // empty: the folder itself
     qint32 offset = -1; // of the file in the folder's listing
     qint32 page = 1;    // the page (from 1) that holds it, for the page size asked
 };
@@ -128,8 +129,10 @@ public:
     // the folder). confirm: 18238 first (not for a rename).
     SOperationResult MoveFiles(const QList<SItemRef> &items, qint32 dstFolderId,
                                const QString &newName = {}, bool confirm = true);
+    // Copies into dstFolderId (the copy dialog confirms); with one item and newName, under
+    // that name.
     SOperationResult CopyFiles(const QList<SItemRef> &items, qint32 dstFolderId,
-                               const QString &newName = {}, bool confirm = true);
+                               const QString &newName = {});
     // Deletes (confirm: 18251, or 18254 for the folder-and-files view, whose subfolder
     // entries are deleted as folders).
     SOperationResult DeleteFiles(const QList<SItemRef> &items, bool folderAndFilesView,
@@ -175,8 +178,44 @@ private:
     // private helpers of the checks
 
     // private helpers of the folder operations
+    // Runs one folder operation: a failure ends in its message and false; the tree is
+    // marked for reload either way.
+    template<typename F>
+    bool FolderBoundary(F &&run);
+    // From the favourites view: the folder as the favourites info request answers it now
+    // (a folder gone meanwhile raises its fault).
+    bool RefetchFavoriteFolder(qint32 folderId);
+    // No file below the folder is out for editing (else 17966).
+    bool CheckNoLockedFiles(qint32 folderId);
 
     // private helpers of the file operations
+    bool IsDataBoxFolder(qint32 folderId) const;
+    bool HasOverwriteRight(qint32 folderId) const;
+    // The send after the checks of the file's state; workingGone: the edit copy is sent as
+    // it is (the user agreed to add what replaced the working copy).
+    bool SendChecked(qint32 folderId, const QString &path, bool force, bool workingGone,
+                     int *sentCount, bool *refresh);
+    // One failed item: in log mode an entry (FaultLogText's text for a fault of kind, else
+    // the failure's message), otherwise its message.
+    void ReportItemFailure(const CBizException &e, bool logMode, const QString &operation,
+                           const QString &source, const QString &destination,
+                           std::optional<ELogOperation> kind, const CSharedFileRecord *record);
+    // The common state check: the file's current record from the service; a file another
+    // client holds stops the item (18260/18261, or the "40008" text in the log).
+    bool CheckItemState(const SItemRef &item, std::optional<ELogOperation> kind, bool logMode,
+                        const QString &operation, const QString &destination,
+                        CSharedFileRecord &current);
+    // The service stored another name than asked: told (18371) under the overwrite right.
+    void ReportRename(const QString &requested, const CSharedFileRecord &stored, qint32 folderId,
+                      bool logMode, const QString &operation, const QString &source);
+    // Runs perItem(index, logMode, cancelled) for count items with progress and cancel;
+    // several items end with the error log's question.
+    template<typename F>
+    SOperationResult RunSelection(int count, F &&perItem);
+    template<typename F>
+    bool RunItem(bool logMode, bool &cancelled, const QString &operation, const QString &source,
+                 const QString &destination, std::optional<ELogOperation> kind,
+                 const CSharedFileRecord *record, F &&call);
 
     bool m_treeReload = false;
 };

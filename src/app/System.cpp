@@ -1,10 +1,12 @@
 #include "System.h"
 
+#include "LogManager.h"
 #include "SharedGuiSystem.h"
 
 #include "account/LoginManager.h"
 #include "core/ExceptHandler.h"
 #include "core/Messages.h"
+#include "files/AppLauncher.h"
 #include "files/FileTypeManager.h"
 #include "files/LocalFileManager.h"
 #include "files/SharedFileManager.h"
@@ -67,8 +69,11 @@ SManagerFactory SManagerFactory::Default()
             owner.loginManager(), shared ? shared->sharedWorkspaces() : nullptr,
             shared ? shared->sharedFileTypes() : nullptr, cache);
     };
-    // Auto-update, bulk download, error log, comments and notices have no manager in this
-    // build: their slots stay empty.
+    f.errorLog = [](CSystem &owner) -> std::unique_ptr<CManager> {
+        return std::make_unique<CLogManager>(owner.loginManager());
+    };
+    // Auto-update, bulk download, comments and notices have no manager in this build: their
+    // slots stay empty.
     return f;
 }
 
@@ -159,6 +164,52 @@ CMainSystem::~CMainSystem()
     m_loginManager = nullptr;
     m_loginSlot.reset();
     m_instanceManager.reset();
+}
+
+CLogManager *CMainSystem::errorLog() const
+{
+    return dynamic_cast<CLogManager *>(m_logManager.get());
+}
+
+void CMainSystem::AddErrorLogEntry(const QString &operation, const QString &source,
+                                   const QString &destination, const QString &message)
+{
+    if (CLogManager *log = errorLog())
+        log->AddEntry(operation, source, destination, message);
+}
+
+int CMainSystem::ErrorLogCount() const
+{
+    const CLogManager *log = errorLog();
+    return log ? log->Count() : 0;
+}
+
+QString CMainSystem::WriteErrorLog()
+{
+    CLogManager *log = errorLog();
+    if (!log)
+        return {};
+    CBizProgressAttach attach(*log, progress());
+    return log->Write();
+}
+
+int CMainSystem::FinishErrorLog()
+{
+    const int count = ErrorLogCount();
+    if (count <= 0)
+        return 0;
+    const QString path = WriteErrorLog();
+    if (AskYesNoDefaultNo(
+            QStringLiteral("%d件の項目でエラーが発生しました。\r\nエラーログを表示しますか？"),
+            count)
+        == IDYES) {
+        // A log that could not be written has been reported already: opening it fails
+        // without a further message (and starts no application on a missing file).
+        const int code = QFileInfo::exists(path) ? LaunchFile(path) : LaunchCode::StartFailed;
+        if (code <= 32)
+            qCInfo(lcSystem) << "the error log was not opened, code" << code;
+    }
+    return count;
 }
 
 bool CMainSystem::Start()

@@ -46,8 +46,8 @@ class CLogManager;
 //     tests' probes), and the steps that use it then do nothing;
 //  3. fill the step of Start/Finish/OpenFolder that names it (ReloadFileTypes, ...).
 //
-// Slots without a manager in this build: auto-update, bulk download, error log, the
-// comment managers and notices. Their steps succeed doing nothing.
+// Slots without a manager in this build: auto-update, bulk download, the comment managers
+// and notices. Their steps succeed doing nothing.
 
 // Paging arguments of the file list of a folder.
 struct SFileListPage

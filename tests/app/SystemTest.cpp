@@ -1,6 +1,7 @@
 #include "AppFixture.h"
 
 #include "account/LoginManager.h"
+#include "app/LogManager.h"
 #include "app/System.h"
 #include "core/BizException.h"
 #include "core/BizProgress.h"
@@ -172,10 +173,14 @@ TEST_F(DefaultSystemsTest, BuildsTheManagersThatExistAndWiresThem)
     EXPECT_EQ(shared->sharedFiles()->local(), local->localFiles());
     EXPECT_EQ(shared->sharedFiles()->loginManager(), login);
 
+    // The error log works for the one login manager.
+    ASSERT_NE(main->errorLog(), nullptr);
+    EXPECT_EQ(main->errorLog()->loginManager(), login);
+    EXPECT_EQ(shared->logManager(), main->logManager());
+
     // No manager exists for these yet: their slots stay empty.
     EXPECT_EQ(main->autoUpdateManager(), nullptr);
     EXPECT_EQ(main->bulkDownloadManager(), nullptr);
-    EXPECT_EQ(main->logManager(), nullptr);
     for (CSystem *system : {static_cast<CSystem *>(local), static_cast<CSystem *>(shared)})
         EXPECT_EQ(system->commentManager(), nullptr);
     EXPECT_EQ(shared->noticesManager(), nullptr);

@@ -160,6 +160,12 @@ bool CSharedGuiSystem::OpenReadOnly(qint32 folderId, const QString &path, bool *
 bool CSharedGuiSystem::SendFile(qint32 folderId, const QString &path, bool force, int *sentCount,
                                 bool *refresh)
 {
+    return SendChecked(folderId, path, force, false, sentCount, refresh);
+}
+
+bool CSharedGuiSystem::SendChecked(qint32 folderId, const QString &path, bool force,
+                                   bool workingGone, int *sentCount, bool *refresh)
+{
     if (sentCount)
         *sentCount = 0;
     CSharedFileManager *files = nullptr;
@@ -187,8 +193,9 @@ bool CSharedGuiSystem::SendFile(qint32 folderId, const QString &path, bool force
         return false;
     }
     const bool ok = Boundary(name, refresh, [&] {
-        return Forward(*files,
-                       [&](CSharedFileManager &m) { return m.Send(current, force, sentCount); });
+        return Forward(*files, [&](CSharedFileManager &m) {
+            return m.Send(current, force, sentCount, workingGone);
+        });
     });
     if (ok && refresh)
         *refresh = true;

@@ -544,7 +544,8 @@ bool CSharedFileManager::OpenReadOnly(const CSharedFileRecord &current, QString 
            && ReturnToCache(folderId, name, false);
 }
 
-bool CSharedFileManager::Send(const CSharedFileRecord &current, bool force, int *sentCount)
+bool CSharedFileManager::Send(const CSharedFileRecord &current, bool force, int *sentCount,
+                              bool workingGone)
 {
     if (!m_local || !m_loginManager)
         return false;
@@ -568,10 +569,11 @@ bool CSharedFileManager::Send(const CSharedFileRecord &current, bool force, int 
     requireNotInUse(stored);
 
     if (record->lockedByMe) {
-        if (!working.exists)
+        if (!working.exists && !workingGone)
             throw CBizOsException(OsError::FileNotFound, working.path);
         // The edit copy takes the working copy's content; until the upload succeeds both stay.
-        m_local->CommitWorkingCopy(folderId, name, false, nullptr);
+        if (working.exists)
+            m_local->CommitWorkingCopy(folderId, name, false, nullptr);
         const QString editCopy = record->storedPath;
         const bool changed = !DigestEquals(m_local->Digest(editCopy), current.digest);
         if (changed || force) {

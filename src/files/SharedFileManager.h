@@ -118,13 +118,42 @@ public:
     // The working copy goes onto the edit copy; when its digest differs from the service's
     // (or force), it is uploaded and a history copy kept. Then the working copy goes, the
     // edit copy becomes the cache copy and the lock is released. A failed upload leaves the
-    // edit and working copies where they are, for a later send.
-    bool Send(const CSharedFileRecord &current, bool force, int *sentCount = nullptr);
+    // edit and working copies where they are, for a later send. workingGone: the
+    // application removed the working copy (its data went into related files the user
+    // agreed to add), so the edit copy is sent as it is.
+    bool Send(const CSharedFileRecord &current, bool force, int *sentCount = nullptr,
+              bool workingGone = false);
     // Throws the edit away: the working copy and its directory go, the edit copy (the
     // content at open) becomes the cache copy, the lock is released. Nothing is uploaded.
     bool ForceRelease(qint32 folderId, const QString &path);
     // Releases the lock without any local change (the hand-back after a failed open).
     bool Unlock(qint32 folderId, const QString &path);
+
+    // The file operations, each for one file. Nothing is shown: local failures raise
+    // CBizOsException (32: a local copy in use), service faults CRequestException; the
+    // store follows a change of the service, its own failures ignored.
+    //
+    // Adds a local file to the folder as name. A file of that name with the same content
+    // is left as it is under the overwrite right (skipped set, nothing sent). The stored
+    // content becomes the file's cache copy (with a history copy by the user's settings),
+    // unless the file is out for editing here: an edit is never replaced.
+    bool AddFile(qint32 folderId, const QString &localPath, const QString &name,
+                 CSharedFileRecord &stored, bool *skipped = nullptr);
+    // The file's content to destination (a file path). A stored copy with the record's
+    // digest is copied out; otherwise the content is downloaded into the cache and copied
+    // out, or, when the stored copy is an edit copy, straight to the destination, never over
+    // the edit. The destination is replaced only by complete, verified content.
+    bool DownloadFile(const CSharedFileRecord &record, const QString &destination);
+    // A move into dstFolderId as dstName (a rename within the folder); the local copy
+    // follows.
+    bool MoveFile(const CSharedFileRecord &current, qint32 dstFolderId, const QString &dstName,
+                  CSharedFileRecord &moved);
+    bool CopyFile(const CSharedFileRecord &current, qint32 dstFolderId, const QString &dstName,
+                  CSharedFileRecord &copied);
+    // Deletes the file on the service, then its local record and copy.
+    bool DeleteFile(const CSharedFileRecord &current);
+    bool EditTransaction(const CSharedFileRecord &current, const CDateTimeValue &date,
+                         std::optional<qint64> amount, const QString &counterparty);
 
 private:
     // The end of an edit or a view: the stored copy back to the cache copy (relocate), and

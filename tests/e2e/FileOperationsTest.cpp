@@ -7,8 +7,10 @@
 #include "SignedInSession.h"
 
 #include "app/LogManager.h"
+#include "core/BizException.h"
 #include "core/Messages.h"
 #include "store/AnsiCodec.h"
+#include "store/DateTimeValue.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -62,6 +64,26 @@ protected:
             = FromAnsi(ReadFile(installation.home() + QStringLiteral("/Desktop/") + file));
         return text.split(u'\n', Qt::SkipEmptyParts);
     }
+    // The fields of one CSV line (RFC 4180 quoting).
+    static QStringList CsvFields(const QString &line)
+    {
+        QStringList fields{QString()};
+        bool quoted = false;
+        for (int i = 0; i < line.size(); ++i) {
+            const QChar c = line.at(i);
+            if (quoted && c == u'"' && i + 1 < line.size() && line.at(i + 1) == u'"') {
+                fields.last() += c;
+                ++i;
+            } else if (c == u'"') {
+                quoted = !quoted;
+            } else if (c == u',' && !quoted) {
+                fields << QString();
+            } else {
+                fields.last() += c;
+            }
+        }
+        return fields;
+    }
     int CountIn(const QString &needle) const
     {
         int n = 0;
@@ -76,9 +98,9 @@ TEST_F(FileOperations, AddingThreeFilesLogsTheTwoRefusedOnTheDesktop)
     SetUser({{"maxFileSize", "1000"}});
     SignIn();
     const qint32 year = Id(kYear);
-    // The good file's source path has a comma: the log's columns must stay six.
-    const QString good = Local(QStringLiteral("a,b/新しい資料.txt"), "fresh content");
-    const QStringList paths{Local(QStringLiteral("拡張子なし"), "x"),
+    // A refused file's source path has a comma: the log's columns must stay six.
+    const QString good = Local(QStringLiteral("新しい資料.txt"), "fresh content");
+    const QStringList paths{Local(QStringLiteral("a,b/拡張子なし"), "x"),
                             Local(QStringLiteral("大きい.txt"), QByteArray(2000, 'z')), good};
     installation.answers = {IDYES, IDNO};
 
@@ -114,9 +136,13 @@ TEST_F(FileOperations, AddingThreeFilesLogsTheTwoRefusedOnTheDesktop)
     EXPECT_TRUE(lines.at(2).endsWith(QStringLiteral(",ファイルサイズエラー（上限超過）")))
         << (lines.at(2)).toStdString();
     for (const QString &line : lines.mid(1)) {
-        EXPECT_TRUE(line.contains(QStringLiteral(",追加,"))) << (line).toStdString();
-        EXPECT_TRUE(line.contains(QStringLiteral(",経理/2024,"))) << (line).toStdString();
+        const QStringList fields = CsvFields(line);
+        ASSERT_EQ(fields.size(), 6) << line.toStdString();
+        EXPECT_EQ(fields.at(1), QStringLiteral("追加"));
+        EXPECT_EQ(fields.at(3), QStringLiteral("経理/2024"));
+        EXPECT_EQ(fields.at(4), QStringLiteral("ファイル"));
     }
+    EXPECT_EQ(CsvFields(lines.at(1)).at(2), paths.first());
 }
 
 TEST_F(FileOperations, OneFailedFileShowsItsMessageAndWritesNoLog)
@@ -216,6 +242,63 @@ TEST_F(FileOperations, DeletingAFileDropsItsCachedCopy)
     EXPECT_EQ(messages.first(), detail::ComposeMessage(18251, QStringLiteral("readme.txt")));
     EXPECT_FALSE(OnService(year, kReadme));
     EXPECT_FALSE(QFileInfo::exists(cache()->CachePath(year, QStringLiteral("readme.txt"))));
+}
+
+TEST_F(FileOperations, TheFolderAndFilesViewDeletesSubfolderEntriesAsFolders)
+{
+    const qint32 year = Id(kYear);
+    const qint32 march = Id(kYear + QStringLiteral("/03月"));
+    installation.answers = {IDYES};
+    const SOperationResult result
+        = gui()->DeleteFiles({SItemRef{march, {}, true}, SItemRef{year, kReadme}}, true);
+    EXPECT_EQ(result.succeeded, 2);
+    EXPECT_EQ(messages.first(), detail::ComposeMessage(18254, QStringLiteral("2件")));
+    EXPECT_EQ(server->callCount(QStringLiteral("workspace/delete")), 1);
+    EXPECT_EQ(server->folderId(kYear + QStringLiteral("/03月")), -1);
+    EXPECT_FALSE(OnService(year, kReadme));
+    EXPECT_TRUE(gui()->treeNeedsReload());
+}
+
+TEST_F(FileOperations, TransactionInformationAndANewNameReachTheService)
+{
+    const qint32 invoices = Id(QStringLiteral("電子帳簿/請求書"));
+    const SItemRef item{invoices, QStringLiteral("/請求書_D企画_202405.pdf")};
+    bool refresh = false;
+    ASSERT_TRUE(gui()->EditTransactionInfo(item, QStringLiteral("請求書_D企画_202406.pdf"),
+                                           ParseDateTime(QStringLiteral("2024/06/30 00:00:00")),
+                                           66000, QStringLiteral("D企画株式会社"), &refresh))
+        << messages.join(u'|').toStdString();
+    EXPECT_TRUE(refresh);
+    CSharedFileRecord record;
+    ASSERT_TRUE(files()->GetFileInfo(invoices, QStringLiteral("/請求書_D企画_202406.pdf"), record));
+    EXPECT_EQ(record.transactionName, QStringLiteral("D企画株式会社"));
+    EXPECT_EQ(record.transactionAmount, 66000);
+    EXPECT_EQ(FormatDateTimeValue(record.transactionDate, QStringLiteral("%Y/%m/%d")),
+              QStringLiteral("2024/06/30"));
+    EXPECT_FALSE(OnService(invoices, item.path));
+}
+
+TEST_F(FileOperations, ADownloadedNameThatIsNoFileNameFailsThatFileOnly)
+{
+    const qint32 year = Id(kYear);
+    server->hook(QStringLiteral("file/rename"), {{"workspaceId", QString::number(year)},
+                                                 {"path", kReadme},
+                                                 {"name", QStringLiteral("..")}});
+    const QString dest = installation.path(QStringLiteral("downloads/inner"));
+    ASSERT_TRUE(QDir().mkpath(dest));
+    installation.answers = {IDNO};
+    const SOperationResult result = gui()->DownloadFiles(
+        {SItemRef{year, QStringLiteral("/..")}, SItemRef{year, QStringLiteral("/仕訳帳.csv")}},
+        dest);
+    EXPECT_EQ(result.succeeded, 1);
+    EXPECT_EQ(result.failed, 1);
+    EXPECT_EQ(QDir(dest).entryList(QDir::Files), QStringList{QStringLiteral("仕訳帳.csv")});
+    EXPECT_EQ(QDir(installation.path(QStringLiteral("downloads"))).entryList(QDir::Files),
+              QStringList());
+    const QStringList logs = DesktopLogs();
+    ASSERT_EQ(logs.size(), 1);
+    EXPECT_TRUE(LogLines(logs.first()).at(1).contains(OsMessageText(OsError::InvalidName)))
+        << LogLines(logs.first()).at(1).toStdString();
 }
 
 TEST_F(FileOperations, MovingTenFilesOfWhichThreeAreHeldMovesSevenWithTheirCachedCopies)

@@ -107,7 +107,8 @@ bool CSharedFileManager::DownloadFile(const CSharedFileRecord &record, const QSt
         return m_local->CopyOut(folderId, name, destination);
     if (local && local->lockedByMe) {
         // The stored copy is this client's edit: the service's content goes to the
-        // destination only.
+        // destination only (into a folder made as a copy-out would make it).
+        CreateFolders(destination, true);
         CFileGetRequest get(m_loginManager->accessKey(), folderId, record.path, record.digest,
                             destination, 0, progress());
         return get.ExecuteGet() != 0;

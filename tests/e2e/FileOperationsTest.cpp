@@ -301,6 +301,25 @@ TEST_F(FileOperations, ADownloadedNameThatIsNoFileNameFailsThatFileOnly)
         << LogLines(logs.first()).at(1).toStdString();
 }
 
+TEST_F(FileOperations, ADownloadNeverReplacesAnEditThatWasNotSent)
+{
+    qint32 year = Id(kYear);
+    ASSERT_TRUE(Page(year));
+    const QString budget = QStringLiteral("/予算計画.xlsx");
+    ASSERT_TRUE(gui()->OpenForEditing(year, budget, nullptr, true));
+    // A send that failed after the edit copy took the working copy's content.
+    const QString editCopy = cache()->EditCopyPath(year, QStringLiteral("予算計画.xlsx"));
+    ASSERT_TRUE(WriteFile(editCopy, "the edit nobody sent yet"));
+    ASSERT_TRUE(QDir().mkpath(installation.path(QStringLiteral("downloads"))));
+    const QString dest = installation.path(QStringLiteral("downloads/予算計画.xlsx"));
+
+    const SOperationResult result = gui()->DownloadFiles({SItemRef{year, budget}}, dest);
+
+    EXPECT_EQ(result.succeeded, 1) << messages.join(u'|').toStdString();
+    EXPECT_EQ(QString::fromLatin1(Md5Of(dest)), ServiceDigest(year, budget));
+    EXPECT_EQ(ReadFile(editCopy), "the edit nobody sent yet");
+}
+
 TEST_F(FileOperations, MovingTenFilesOfWhichThreeAreHeldMovesSevenWithTheirCachedCopies)
 {
     qint32 year = Id(kYear);

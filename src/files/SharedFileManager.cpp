@@ -621,15 +621,18 @@ bool CSharedFileManager::ReturnToCache(qint32 folderId, const QString &name, boo
 {
     if (relocate && !m_local->Relocate(folderId, name, m_local->CachePath(folderId, name), false))
         return false;
-    if (m_loginManager->deleteCache()) {
-        // The user keeps no cache; a copy that cannot go now goes with the next scan.
-        try {
-            m_local->DeleteLocal(folderId, name);
-        } catch (const CBizException &e) {
-            qCInfo(lcFileRecords) << "cache copy not dropped:" << e.Kind();
-        }
-    }
+    if (m_loginManager->deleteCache())
+        DropLocal(folderId, name); // the user keeps no cache
     return true;
+}
+
+void CSharedFileManager::DropLocal(qint32 folderId, const QString &name)
+{
+    try {
+        m_local->DeleteLocal(folderId, name);
+    } catch (const CBizException &e) {
+        qCInfo(lcFileRecords) << "local copy not dropped:" << e.Kind();
+    }
 }
 
 bool CSharedFileManager::Unlock(qint32 folderId, const QString &path)

@@ -159,6 +159,9 @@ private:
     // The end of an edit or a view: the stored copy back to the cache copy (relocate), and
     // the local copy dropped when the user keeps no cache.
     bool ReturnToCache(qint32 folderId, const QString &name, bool relocate);
+    // Drops the file's local record and copy; a copy that cannot go now goes with the next
+    // scan, so a failure is only logged.
+    void DropLocal(qint32 folderId, const QString &name);
     void AppendFolderEntries(qint32 folderId, CSharedFileList &list) const;
     void TakeList(std::unique_ptr<CSharedFileList> list, bool withHistory);
     std::unique_ptr<CSharedFileRecord> FolderEntry(qint32 parentId, CWorkspaceRecord *child) const;

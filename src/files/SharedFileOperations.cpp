@@ -115,13 +115,8 @@ bool CSharedFileManager::DownloadFile(const CSharedFileRecord &record, const QSt
     }
     if (!BringIntoCache(record) || !m_local->CopyOut(folderId, name, destination))
         return false;
-    if (m_loginManager->deleteCache()) {
-        try {
-            m_local->DeleteLocal(folderId, name);
-        } catch (const CBizException &e) {
-            qCInfo(lcFileRecords) << "cache copy not dropped:" << e.Kind();
-        }
-    }
+    if (m_loginManager->deleteCache())
+        DropLocal(folderId, name);
     return true;
 }
 
@@ -174,13 +169,8 @@ bool CSharedFileManager::DeleteFile(const CSharedFileRecord &current)
                               progress());
     if (!remove.ExecutePost())
         return false;
-    if (local) {
-        try {
-            m_local->DeleteLocal(folderId, name);
-        } catch (const CBizException &e) {
-            qCInfo(lcFileRecords) << "local copy of a deleted file stays, kind" << e.Kind();
-        }
-    }
+    if (local)
+        DropLocal(folderId, name);
     return true;
 }
 

@@ -196,15 +196,7 @@ TEST_F(FileOperations, ANameTheServiceChoseIsReportedOnlyUnderTheOverwriteRight)
 TEST_F(FileOperations, RightsTakenAwayStopAddingAndCreatingFolders)
 {
     SetUser({{"privFileCreate", "0"}, {"privFolderCreate", "0"}}, QStringLiteral("suzuki"));
-    systems.reset();
-    systems = std::make_unique<CSystemObjects>();
-    ASSERT_TRUE(systems->main()->StartReportingErrors());
-    ASSERT_TRUE(login()->SignIn(QStringLiteral("demo"), QStringLiteral("suzuki"),
-                                QStringLiteral("suzuki-pass"), true));
-    ASSERT_TRUE(shared()->Start());
-    systems->local()->AttachShared(shared());
-    ASSERT_TRUE(shared()->sharedWorkspaces()->Load());
-    ASSERT_TRUE(shared()->sharedFileTypes()->Load());
+    SignIn(QStringLiteral("suzuki"));
     const qint32 year = Id(kYear);
 
     installation.answers = {IDYES};

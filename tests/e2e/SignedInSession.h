@@ -40,15 +40,16 @@ protected:
     }
     void TearDown() override { systems.reset(); }
 
-    // A program start followed by an online sign-in, as the sign-in window runs it: the
-    // tree and the types loaded, the cache view attached.
-    void SignIn()
+    // A program start followed by an online sign-in (a demo user whose password is the
+    // login ID + "-pass"), as the sign-in window runs it: the tree and the types loaded,
+    // the cache view attached.
+    void SignIn(const QString &loginId = QStringLiteral("yamada"))
     {
         systems.reset();
         systems = std::make_unique<CSystemObjects>();
         ASSERT_TRUE(systems->main()->StartReportingErrors());
-        ASSERT_TRUE(login()->SignIn(QStringLiteral("demo"), QStringLiteral("yamada"),
-                                    QStringLiteral("yamada-pass"), true));
+        ASSERT_TRUE(login()->SignIn(QStringLiteral("demo"), loginId,
+                                    loginId + QStringLiteral("-pass"), true));
         // Saved as the sign-in window saves it: the next start is the same installation's
         // client, whose key the service's locks carry.
         ASSERT_TRUE(login()->SaveSavedLogins());

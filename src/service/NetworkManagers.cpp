@@ -1,5 +1,7 @@
 #include "NetworkManagers.h"
 
+#include "LowDelaySockets.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QMutex>
@@ -103,6 +105,8 @@ std::atomic<int> g_generation{0};
 
 QNetworkAccessManager *makeManager()
 {
+    static const bool lowDelay = EnableLowDelaySockets();
+    Q_UNUSED(lowDelay);
     NetworkManagers::Factory factory;
     {
         QMutexLocker lock(&g_factoryMutex);

@@ -257,19 +257,28 @@ std::string Service::opAutoUpdateVersion()
         auto st = db_->q("SELECT value FROM settings WHERE key=?", std::string(k));
         return st.step() ? st.t(0) : std::string();
     };
+    // The children a test asked to leave out (update hook, omit=a,b).
+    const std::string omit = "," + get("update_omit") + ",";
     Xml x;
-    x.open("versionResponse")
-        .el("fileDigest", get("update_digest"))
-        .el("fileName", get("update_file_name"));
-    x.el("fileSize", get("update_size"))
-        .el("version", get("update_version"))
-        .close("versionResponse");
+    x.open("versionResponse");
+    for (const char *child : {"fileDigest", "fileName", "fileSize", "version"}) {
+        if (omit.find("," + std::string(child) + ",") != std::string::npos)
+            continue;
+        const char *key = child == std::string("fileDigest") ? "update_digest"
+                          : child == std::string("fileName") ? "update_file_name"
+                          : child == std::string("fileSize") ? "update_size"
+                                                             : "update_version";
+        x.el(child, get(key));
+    }
+    x.close("versionResponse");
     return x.s;
 }
 
 ApiReply Service::opAutoUpdateGet()
 {
-    auto st = db_->q("SELECT value FROM settings WHERE key='update_digest'");
+    // The stored bytes, which a test may announce under another digest (update_blob).
+    auto st = db_->q("SELECT value FROM settings WHERE key IN ('update_blob', 'update_digest') "
+                     "ORDER BY key='update_blob' DESC LIMIT 1");
     if (!st.step())
         fault("10004", "更新パッケージがありません。", 404);
     ApiReply reply;
@@ -559,13 +568,28 @@ int Service::hook(const std::string &name, const std::map<std::string, std::stri
         } else if (name == "update") {
             std::string version = param(p, "version", "9.9.9.9");
             std::string content = param(p, "content", "VELQUOR setup package " + version + "\n");
+            if (const int64_t size = paramInt(p, "size", -1); size >= 0) {
+                // A large package without sending it through the hook: the content, filled up
+                // with repeatable bytes.
+                const size_t head = std::min(content.size(), size_t(size));
+                content.resize(size_t(size));
+                uint32_t x = 2463534242u;
+                for (size_t i = head; i < content.size(); ++i) {
+                    x ^= x << 13;
+                    x ^= x >> 17;
+                    x ^= x << 5;
+                    content[i] = char(x & 0xff);
+                }
+            }
             std::string fileName = param(p, "fileName", "VELQUOR_Setup_" + version + ".exe");
             std::string d = storeBlob(content);
             for (auto [k, v] : std::vector<std::pair<std::string, std::string>>{
                      {"update_version", version},
                      {"update_file_name", fileName},
-                     {"update_digest", d},
-                     {"update_size", std::to_string(content.size())}})
+                     {"update_blob", d},
+                     {"update_digest", param(p, "digest", d)},
+                     {"update_size", std::to_string(content.size())},
+                     {"update_omit", param(p, "omit")}})
                 db_->q("INSERT OR REPLACE INTO settings(key, value) VALUES(?,?)", k, v).run();
         } else if (name == "notice") {
             db_->q("INSERT INTO notices(office_id, title, body, popup, created) VALUES(?,?,?,?,?)",

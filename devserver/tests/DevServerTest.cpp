@@ -1193,6 +1193,37 @@ TEST_F(DemoServer, AutoUpdateAndBulkJobs)
     EXPECT_EQ(tag(server->api("GET", "bulkdownload/info", {}, key).body, "status"), "9");
 }
 
+TEST_F(DemoServer, UpdateHookSizeDigestAndOmittedChildren)
+{
+    server->hook("update", {{"version", "3.0.0.2"}, {"size", "100000"}, {"fileName", "s.sh"}});
+    auto v = server->get("/apps/api/autoupdate/version", {}, key);
+    EXPECT_EQ(tag(v.body, "fileSize"), "100000");
+    auto pkg = server->get("/apps/api/autoupdate/get", {}, key);
+    ASSERT_EQ(pkg.body.size(), 100000u);
+    EXPECT_EQ(md5(pkg.body), tag(v.body, "fileDigest"));
+    EXPECT_NE(pkg.body.find_first_not_of(pkg.body[0]), std::string::npos) << "varied bytes";
+    // The content comes first.
+    server->hook("update", {{"version", "3.0.0.2"}, {"size", "1000"}, {"content", "#!/bin/sh"}});
+    pkg = server->get("/apps/api/autoupdate/get", {}, key);
+    ASSERT_EQ(pkg.body.size(), 1000u);
+    EXPECT_EQ(pkg.body.substr(0, 9), "#!/bin/sh");
+
+    // Another digest is announced while the same bytes are served.
+    const std::string zeros(32, '0');
+    server->hook("update", {{"version", "3.0.0.3"}, {"content", "PKG"}, {"digest", zeros}});
+    v = server->get("/apps/api/autoupdate/version", {}, key);
+    EXPECT_EQ(tag(v.body, "fileDigest"), zeros);
+    pkg = server->get("/apps/api/autoupdate/get", {}, key);
+    EXPECT_EQ(pkg.body, "PKG");
+
+    server->hook("update", {{"version", "3.0.0.4"}, {"content", "PKG"}, {"omit", "fileSize"}});
+    v = server->get("/apps/api/autoupdate/version", {}, key);
+    EXPECT_EQ(v.body.find("<fileSize>"), std::string::npos) << v.body;
+    EXPECT_EQ(tag(v.body, "fileName"), "VELQUOR_Setup_3.0.0.4.exe");
+    EXPECT_EQ(tag(v.body, "version"), "3.0.0.4");
+    EXPECT_LT(v.body.find("<fileName>"), v.body.find("<version>")) << "order kept";
+}
+
 // ---------------------------------------------------------------------------
 // Test hooks
 

@@ -81,6 +81,35 @@ public:
     bool SendWithRelatedData(qint32 folderId, const QString &path, bool always, bool force,
                              int *sentCount = nullptr, bool *refresh = nullptr);
 
+    // --- comment edits. While a file's comment is edited this client holds the file's lock;
+    // the confirmed text waits as the file's pending comment (comments.vqr) until the
+    // service has it. Each shows its own messages.
+
+    // Begins an edit: a file this client holds already (unsent) needs no request and sets
+    // alreadyUnsent; one another client holds is refused (18271/18272); otherwise the file is
+    // locked (a local copy in use: 18327). Progress "コメントを開いています...".
+    bool BeginCommentEdit(qint32 folderId, const QString &path, bool *alreadyUnsent = nullptr,
+                          bool *refresh = nullptr);
+    // Sends the file's pending comment and releases the lock. A lock no longer this client's
+    // refuses it (18258) and the comment stays pending. Progress "コメントを送信しています...".
+    bool RegisterComment(qint32 folderId, const QString &path, bool *refresh = nullptr);
+    // Releases the lock of an edit: 18328 when the service released it meanwhile, 18329 when
+    // another client holds it. Progress "コメントの編集を終了しています...".
+    bool CancelCommentEdit(qint32 folderId, const QString &path, bool *refresh = nullptr);
+    // The end of an edit as the editors run it. confirm: text becomes the pending comment and
+    // is registered, or, alreadyUnsent (the edit began on an unsent file), waits for the
+    // file's Send with the lock kept. Cancel: the text is dropped and the lock released, or
+    // kept when alreadyUnsent.
+    bool EndCommentEdit(qint32 folderId, const QString &path, bool confirm, const QString &text,
+                        bool alreadyUnsent, bool *refresh = nullptr);
+    // The labels of the comment pane and editors: "コメント(%s)" (the updater's name follows
+    // when it is not the signed-in user), "コメント(%d行)", "コメント残り%d文字(%d/%d)"
+    // against maxFileCommentLength.
+    QString CommentInfoLabel(const CSharedFileRecord &record) const;
+    QString CommentLineLabel(const QString &text) const;
+    QString CommentRemainingLabel(const QString &text) const;
+    int maxCommentLength() const;
+
     // --- checks of names, places and limits. With errorText a failing check writes its
     // short text there and shows nothing; without, it shows its message.
 
@@ -174,6 +203,11 @@ private:
     // from the service (refresh cleared).
     bool Begin(qint32 folderId, const QString &path, bool *refresh, CSharedFileManager *&files,
                CLocalFileManager *&cache, CSharedFileRecord &current);
+
+    // private helpers of the comment edits
+    // Runs one comment step; local failures become 18327 and 18326 with the file's name.
+    template<typename F>
+    bool CommentBoundary(const QString &name, bool *refresh, F &&run);
 
     // private helpers of the checks
 

@@ -3,10 +3,13 @@
 #include "LogManager.h"
 #include "SharedGuiSystem.h"
 
+#include "account/AutoUpdateManager.h"
+#include "account/InformationManager.h"
 #include "account/LoginManager.h"
 #include "core/ExceptHandler.h"
 #include "core/Messages.h"
 #include "files/AppLauncher.h"
+#include "files/FileCommentManager.h"
 #include "files/FileTypeManager.h"
 #include "files/LocalFileManager.h"
 #include "files/SharedFileManager.h"
@@ -44,6 +47,16 @@ SManagerFactory SManagerFactory::Default()
     f.localFileTypes = [](CSystem &owner) -> std::unique_ptr<CManager> {
         return std::make_unique<CLocalFileTypeManager>(owner.loginManager());
     };
+    f.localComments = [](CSystem &owner) -> std::unique_ptr<CManager> {
+        return std::make_unique<CLocalFileCommentManager>(owner.loginManager());
+    };
+    f.sharedComments = [](CSystem &owner) -> std::unique_ptr<CManager> {
+        // The pending edits live on the local side: they outlast an online session.
+        const auto *shared = dynamic_cast<CSharedSystem *>(&owner);
+        CLocalFileCommentManager *pending
+            = shared && shared->localSystem() ? shared->localSystem()->localComments() : nullptr;
+        return std::make_unique<CSharedFileCommentManager>(owner.loginManager(), pending);
+    };
     f.sharedFolders = [](CSystem &owner) -> std::unique_ptr<CManager> {
         // Every change on the service updates the cache's folder tree: the local system is
         // built before the shared one.
@@ -67,13 +80,19 @@ SManagerFactory SManagerFactory::Default()
             = shared && shared->localSystem() ? shared->localSystem()->localFiles() : nullptr;
         return std::make_unique<CSharedFileManager>(
             owner.loginManager(), shared ? shared->sharedWorkspaces() : nullptr,
-            shared ? shared->sharedFileTypes() : nullptr, cache);
+            shared ? shared->sharedFileTypes() : nullptr, cache,
+            shared ? shared->sharedComments() : nullptr);
     };
     f.errorLog = [](CSystem &owner) -> std::unique_ptr<CManager> {
         return std::make_unique<CLogManager>(owner.loginManager());
     };
-    // Auto-update, bulk download, comments and notices have no manager in this build: their
-    // slots stay empty.
+    f.autoUpdate = [](CSystem &owner) -> std::unique_ptr<CManager> {
+        return std::make_unique<CAutoUpdateManager>(owner.loginManager());
+    };
+    f.notices = [](CSystem &owner) -> std::unique_ptr<CManager> {
+        return std::make_unique<CInformationManager>(owner.loginManager());
+    };
+    // The bulk download has no manager in this build: its slot stays empty.
     return f;
 }
 
@@ -169,6 +188,29 @@ CMainSystem::~CMainSystem()
 CLogManager *CMainSystem::errorLog() const
 {
     return dynamic_cast<CLogManager *>(m_logManager.get());
+}
+
+CAutoUpdateManager *CMainSystem::autoUpdate() const
+{
+    return dynamic_cast<CAutoUpdateManager *>(m_autoUpdateManager.get());
+}
+
+bool CMainSystem::CheckForUpdate(int &newer, QString *fileName, QString *fileDigest,
+                                 qint32 *fileSize, quint32 *versionMs, quint32 *versionLs)
+{
+    newer = 0;
+    CAutoUpdateManager *manager = autoUpdate();
+    return WithManager(manager, [&](CManager &) {
+        return manager->CheckForUpdate(newer, fileName, fileDigest, fileSize, versionMs, versionLs);
+    });
+}
+
+bool CMainSystem::DownloadAndStart(const QString &fileName, const QString &fileDigest)
+{
+    CAutoUpdateManager *manager = autoUpdate();
+    return manager && Forward(*manager, [&](CAutoUpdateManager &m) {
+               return m.DownloadAndStart(fileName, fileDigest);
+           });
 }
 
 void CMainSystem::AddErrorLogEntry(const QString &operation, const QString &source,
@@ -287,6 +329,11 @@ CLocalFileManager *CLocalSystem::localFiles() const
     return dynamic_cast<CLocalFileManager *>(m_fileManager.get());
 }
 
+CLocalFileCommentManager *CLocalSystem::localComments() const
+{
+    return dynamic_cast<CLocalFileCommentManager *>(m_commentManager.get());
+}
+
 bool CLocalSystem::Start()
 {
     return LoadCachedFileTypes();
@@ -378,6 +425,11 @@ CSharedFileManager *CSharedSystem::sharedFiles() const
     return dynamic_cast<CSharedFileManager *>(m_fileManager.get());
 }
 
+CSharedFileCommentManager *CSharedSystem::sharedComments() const
+{
+    return dynamic_cast<CSharedFileCommentManager *>(m_commentManager.get());
+}
+
 bool CSharedSystem::LoadFileList(qint32 folderId, const SFileListPage &page)
 {
     CSharedFileManager *files = sharedFiles();
@@ -432,11 +484,14 @@ bool CSharedSystem::AttachShared(qint32 folderId, const SFileListPage &page)
     return m_localSystem->OpenFolder(false, true, folderId, page);
 }
 
-// The comment and notices steps below have no manager in this build and succeed doing
-// nothing.
 bool CSharedSystem::LoadPendingComments()
 {
-    return WithManager(m_commentManager.get(), [](CManager &) { return true; });
+    // A damaged comments.vqr has been reported and removed: the session starts with none.
+    CLocalFileCommentManager *pending = sharedComments() ? sharedComments()->local() : nullptr;
+    return WithManager(pending, [pending](CManager &) {
+        pending->Load();
+        return true;
+    });
 }
 
 bool CSharedSystem::SaveFileTypes()
@@ -452,17 +507,37 @@ bool CSharedSystem::SaveFileTypes()
 
 bool CSharedSystem::SavePendingComments()
 {
-    return WithManager(m_commentManager.get(), [](CManager &) { return true; });
+    CLocalFileCommentManager *pending = sharedComments() ? sharedComments()->local() : nullptr;
+    return WithManager(pending, [pending](CManager &) { return pending->Save(); });
 }
 
 bool CSharedSystem::AttachCommentEdits()
 {
-    return WithManager(m_commentManager.get(), [](CManager &) { return true; });
+    CSharedFileManager *files = sharedFiles();
+    return WithManager(files, [files](CManager &) {
+        files->AttachPendingComments();
+        return true;
+    });
 }
 
 bool CSharedSystem::RefreshNoticeCount()
 {
-    return WithManager(m_extraManager.get(), [](CManager &) { return true; });
+    CInformationManager *notices = information();
+    return WithManager(notices, [notices](CManager &) {
+        // The counters are a side show of the refresh: a fault keeps the previous values and
+        // is no failure of the folder.
+        try {
+            return notices->RefreshCounts();
+        } catch (const CBizException &e) {
+            qCWarning(lcSystem) << "notice count not refreshed:" << e.ErrorMessage();
+            return false;
+        }
+    });
+}
+
+CInformationManager *CSharedSystem::information() const
+{
+    return dynamic_cast<CInformationManager *>(m_extraManager.get());
 }
 
 // --- CSystemObjects ---------------------------------------------------------------------

@@ -6,8 +6,12 @@
 #include <functional>
 #include <memory>
 
+class CAutoUpdateManager;
 class CFileManager;
+class CLocalFileCommentManager;
+class CSharedFileCommentManager;
 class CFileTypeManager;
+class CInformationManager;
 class CLocalFileManager;
 class CLocalFileTypeManager;
 class CSharedFileManager;
@@ -46,8 +50,8 @@ class CLogManager;
 //     tests' probes), and the steps that use it then do nothing;
 //  3. fill the step of Start/Finish/OpenFolder that names it (ReloadFileTypes, ...).
 //
-// Slots without a manager in this build: auto-update, bulk download, the comment managers
-// and notices. Their steps succeed doing nothing.
+// The one slot without a manager in this build: bulk download. Its steps succeed doing
+// nothing.
 
 // Paging arguments of the file list of a folder.
 struct SFileListPage
@@ -154,9 +158,17 @@ public:
     CInstanceManager *instanceManager() const { return m_instanceManager.get(); }
     CManager *loginManagerSlot() const { return m_loginSlot.get(); }
     CManager *autoUpdateManager() const { return m_autoUpdateManager.get(); }
+    CAutoUpdateManager *autoUpdate() const;
     CManager *bulkDownloadManager() const { return m_bulkDownloadManager.get(); }
     CManager *logManager() const { return m_logManager.get(); }
     CLogManager *errorLog() const;
+
+    // The auto-update manager's operations with the progress rule. Without the manager
+    // there is nothing newer (the check succeeds with newer 0) and nothing is started.
+    bool CheckForUpdate(int &newer, QString *fileName = nullptr, QString *fileDigest = nullptr,
+                        qint32 *fileSize = nullptr, quint32 *versionMs = nullptr,
+                        quint32 *versionLs = nullptr);
+    bool DownloadAndStart(const QString &fileName, const QString &fileDigest);
 
     // The error log of a multi-item operation (nothing is recorded while the slot is empty).
     void AddErrorLogEntry(const QString &operation, const QString &source,
@@ -217,6 +229,7 @@ public:
     CLocalWorkspaceManager *localWorkspaces() const;
     CLocalFileTypeManager *localFileTypes() const;
     CLocalFileManager *localFiles() const;
+    CLocalFileCommentManager *localComments() const;
 
     // Loads the cached file-type list (fileTypes.vqr). No cache yet (or no current login)
     // is an empty list, not a failure; a damaged cache has been reported and deleted by the
@@ -253,12 +266,14 @@ public:
 
     CLocalSystem *localSystem() const { return m_localSystem; }
     CManager *noticesManager() const { return m_extraManager.get(); }
+    CInformationManager *information() const;
     CSharedWorkspaceManager *sharedWorkspaces() const;
     CSharedFileTypeManager *sharedFileTypes() const;
     CSharedFileManager *sharedFiles() const;
+    CSharedFileCommentManager *sharedComments() const;
 
-    // Loads the pending comment edits (comments.vqr); nothing to do while there is no
-    // comment manager.
+    // Loads the pending comment edits (comments.vqr). A damaged file has been reported and
+    // removed: the session starts with none and the start still succeeds.
     bool Start() override;
     // Saves the file types, then the pending comment edits; both are attempted (also when
     // the first raises: its exception propagates after the second), true only when both

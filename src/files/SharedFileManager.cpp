@@ -1,6 +1,7 @@
 #include "SharedFileManager.h"
 
 #include "FavoriteManager.h"
+#include "FileCommentManager.h"
 #include "FilePrepare.h"
 #include "FileTypeManager.h"
 #include "FilesLog.h"
@@ -40,9 +41,11 @@ bool MatchesPattern(const QString &name, const QString &pattern)
 
 CSharedFileManager::CSharedFileManager(CLoginManager *loginManager,
                                        CSharedWorkspaceManager *folders,
-                                       CSharedFileTypeManager *fileTypes, CLocalFileManager *local)
+                                       CSharedFileTypeManager *fileTypes, CLocalFileManager *local,
+                                       CSharedFileCommentManager *comments)
     : CFileManager(loginManager, folders, fileTypes)
     , m_local(local)
+    , m_comments(comments)
 {
     m_favorites = std::make_unique<CFavoriteManager>(
         loginManager,
@@ -398,7 +401,48 @@ bool CSharedFileManager::Refresh(SFilePageQuery &query, bool reloadTree, bool re
     if (reloadTypes && m_fileTypes && !m_fileTypes->Load())
         return false;
     SetProgressText(QStringLiteral("取得した情報とローカル情報を比較しています..."));
-    return LoadPage(query);
+    if (!LoadPage(query))
+        return false;
+    AttachPendingComments();
+    return true;
+}
+
+int CSharedFileManager::AttachPendingComments()
+{
+    return m_comments && m_list ? m_comments->AttachPending(*m_list) : 0;
+}
+
+bool CSharedFileManager::SendPendingComment(qint32 folderId, const QString &path)
+{
+    if (!m_comments)
+        return false;
+    CBizProgressAttach attach(*m_comments, progress());
+    CFileCommentRecord stored;
+    // The entry lets go of the pending record before it is deleted.
+    auto *entry
+        = m_list ? dynamic_cast<CSharedFileRecord *>(m_list->Find(folderId, path)) : nullptr;
+    CFileCommentRecord *pending = entry ? entry->pendingComment : nullptr;
+    if (entry)
+        entry->pendingComment = nullptr;
+    bool sent = false;
+    try {
+        sent = m_comments->SendPending(folderId, path, stored);
+    } catch (...) {
+        if (entry)
+            entry->pendingComment = pending;
+        throw;
+    }
+    if (!entry)
+        return sent;
+    if (!sent) {
+        entry->pendingComment = pending;
+        return false;
+    }
+    entry->comment = stored.text;
+    entry->commentUpdateId = stored.updateId;
+    entry->commentUpdateDispName = stored.updateDispName;
+    entry->commentUpdateTime = stored.updateTime;
+    return true;
 }
 
 bool CSharedFileManager::ChangeFavorite(qint32 folderId, const QString &path, bool add)
@@ -591,6 +635,9 @@ bool CSharedFileManager::Send(const CSharedFileRecord &current, bool force, int 
     m_local->DiscardWorkingCopy(folderId, name, false);
     if (!ReturnToCache(folderId, name, true))
         return false;
+    // A comment edited while the file was out goes with it.
+    if (SendPendingComment(folderId, current.path) && sentCount)
+        *sentCount += 1;
     CFileUnlockRequest unlock(m_loginManager->accessKey(), folderId, current.path, nullptr,
                               progress());
     return unlock.ExecutePost() != 0;

@@ -11,6 +11,7 @@
 class CBizExceptHandler;
 class CFavoriteManager;
 class CLocalFileManager;
+class CSharedFileCommentManager;
 class CSharedFileTypeManager;
 class CSharedWorkspaceManager;
 
@@ -63,12 +64,21 @@ class CSharedFileManager : public CFileManager
 {
 public:
     CSharedFileManager(CLoginManager *loginManager, CSharedWorkspaceManager *folders,
-                       CSharedFileTypeManager *fileTypes, CLocalFileManager *local);
+                       CSharedFileTypeManager *fileTypes, CLocalFileManager *local,
+                       CSharedFileCommentManager *comments = nullptr);
     ~CSharedFileManager() override;
 
     CSharedWorkspaceManager *sharedFolders() const;
     CLocalFileManager *local() const { return m_local; }
     CFavoriteManager &favorites() { return *m_favorites; }
+    CSharedFileCommentManager *comments() const { return m_comments; }
+
+    // Points the current list's entries at their pending comments (after every load).
+    int AttachPendingComments();
+    // Sends the file's pending comment; the list entry takes what the service stored and
+    // lets go of the pending one. None pending: false, nothing sent. Faults raise and the
+    // comment stays pending.
+    bool SendPendingComment(qint32 folderId, const QString &path);
 
     void Prepare(CFileRecord &record, bool withHistory) override;
     // Folder id -1: the favourites; otherwise the folder's files and (not recursive) its
@@ -168,4 +178,5 @@ private:
 
     CLocalFileManager *m_local; // not owned
     std::unique_ptr<CFavoriteManager> m_favorites;
+    CSharedFileCommentManager *m_comments; // not owned
 };

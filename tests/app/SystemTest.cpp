@@ -1,5 +1,7 @@
 #include "AppFixture.h"
 
+#include "account/AutoUpdateManager.h"
+#include "account/InformationManager.h"
 #include "account/LoginManager.h"
 #include "app/LogManager.h"
 #include "app/System.h"
@@ -7,6 +9,7 @@
 #include "core/BizProgress.h"
 #include "core/Messages.h"
 #include "core/Paths.h"
+#include "files/FileCommentManager.h"
 #include "files/FileTypeManager.h"
 #include "files/LocalFileManager.h"
 #include "files/SharedFileManager.h"
@@ -178,12 +181,16 @@ TEST_F(DefaultSystemsTest, BuildsTheManagersThatExistAndWiresThem)
     EXPECT_EQ(main->errorLog()->loginManager(), login);
     EXPECT_EQ(shared->logManager(), main->logManager());
 
-    // No manager exists for these yet: their slots stay empty.
-    EXPECT_EQ(main->autoUpdateManager(), nullptr);
+    // The update works for the one login manager; no bulk-download manager exists yet.
+    ASSERT_NE(main->autoUpdate(), nullptr);
+    EXPECT_EQ(main->autoUpdate()->loginManager(), login);
     EXPECT_EQ(main->bulkDownloadManager(), nullptr);
-    for (CSystem *system : {static_cast<CSystem *>(local), static_cast<CSystem *>(shared)})
-        EXPECT_EQ(system->commentManager(), nullptr);
-    EXPECT_EQ(shared->noticesManager(), nullptr);
+    // The online comment manager registers the edits the local one keeps.
+    ASSERT_NE(shared->sharedComments(), nullptr);
+    EXPECT_EQ(shared->sharedComments()->local(), local->localComments());
+    EXPECT_EQ(shared->sharedFiles()->comments(), shared->sharedComments());
+    ASSERT_NE(shared->information(), nullptr);
+    EXPECT_EQ(shared->information()->loginManager(), login);
 
     local->AttachShared(shared);
     EXPECT_EQ(local->sharedSystem(), shared);

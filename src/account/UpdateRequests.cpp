@@ -32,12 +32,13 @@ int CAutoUpdateVersionRequest::ParseResponse(CBizWinHttpClient &client, int)
     SVersion scratch;
     SVersion &v = m_version ? *m_version : scratch;
     QString version;
-    if (response.ChildText(QStringLiteral("fileDigest"), &v.fileDigest)
-        && response.ChildText(QStringLiteral("fileName"), &v.fileName)
-        && response.ChildInt(QStringLiteral("fileSize"), &v.fileSize)
-        && response.ChildText(QStringLiteral("version"), &version)) {
+    // Each child on its own: an answer that leaves one out (the size, say) must not hide
+    // the version after it, or the users would never see the update.
+    response.ChildText(QStringLiteral("fileDigest"), &v.fileDigest);
+    response.ChildText(QStringLiteral("fileName"), &v.fileName);
+    response.ChildInt(QStringLiteral("fileSize"), &v.fileSize);
+    if (response.ChildText(QStringLiteral("version"), &version))
         v.versionMs = ParseVersion(version, &v.versionLs);
-    }
     return 1;
 }
 

@@ -56,6 +56,6 @@ int CAutoUpdateGetRequest::ParseResponse(CBizWinHttpClient &client, int)
     qint64 length = 0;
     if (client.DownloadToFile(m_destination, false, &digest, &length, m_expected))
         return 1;
-    qCWarning(lcAccount) << "update package not stored (write failure or digest mismatch)";
+    qCWarning(lcAccount) << "update package not stored (cancelled, not written or digest mismatch)";
     return 0;
 }

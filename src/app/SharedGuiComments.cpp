@@ -177,7 +177,25 @@ bool CSharedGuiSystem::EndCommentEdit(qint32 folderId, const QString &path, bool
         files->AttachPendingComments();
     if (refresh)
         *refresh = true;
-    return alreadyUnsent || RegisterComment(folderId, path, refresh);
+    // On disk at once: a comment on an unsent file waits for the file's Send, and one whose
+    // registration fails stays pending; neither may be lost by a crash before the end.
+    KeepPendingComments();
+    if (alreadyUnsent)
+        return true;
+    const bool registered = RegisterComment(folderId, path, refresh);
+    if (registered)
+        KeepPendingComments();
+    return registered;
+}
+
+void CSharedGuiSystem::KeepPendingComments()
+{
+    try {
+        if (!SavePendingComments())
+            qCWarning(lcSystem) << "pending comments not written now; kept for the end";
+    } catch (const CBizException &e) {
+        qCWarning(lcSystem) << "pending comments not written now, kind" << e.Kind();
+    }
 }
 
 QString CSharedGuiSystem::CommentInfoLabel(const CSharedFileRecord &record) const

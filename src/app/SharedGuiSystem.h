@@ -208,6 +208,9 @@ private:
     // Runs one comment step; local failures become 18327 and 18326 with the file's name.
     template<typename F>
     bool CommentBoundary(const QString &name, bool *refresh, F &&run);
+    // Writes the pending comments to their file now (a failure is only logged: they stay
+    // in memory for the save at the end).
+    void KeepPendingComments();
 
     // private helpers of the checks
 

@@ -218,6 +218,19 @@ TEST_F(Comments, APendingCommentSurvivesARestartAndGoesWithTheNextSend)
     EXPECT_TRUE(messages.isEmpty()) << messages.join(u'\n').toStdString();
 }
 
+TEST_F(Comments, APendingCommentIsOnDiskBeforeTheSessionEnds)
+{
+    const qint32 year = Year();
+    OpenUnsent(kJournal);
+    const QString text = QStringLiteral("落ちても残るコメント");
+    CommentOnUnsent(kJournal, text);
+    // No Finish: the client ends abruptly.
+    ASSERT_TRUE(QFileInfo::exists(StatePath()));
+    SignIn();
+    ASSERT_NE(pending()->FindPending(year, kJournal), nullptr);
+    EXPECT_EQ(pending()->FindPending(year, kJournal)->text, text);
+}
+
 TEST_F(Comments, ADamagedStateFileIsReportedRemovedAndTheClientStartsWithNone)
 {
     const QString state = StatePath();

@@ -30,33 +30,6 @@ void requireFree(const SFileStates &states)
 
 } // namespace
 
-template<typename F>
-bool CSharedGuiSystem::CommentBoundary(const QString &name, bool *refresh, F &&run)
-{
-    CExceptHandler handler;
-    try {
-        return run();
-    } catch (const CBizOsException &e) {
-        if (refresh)
-            *refresh = true;
-        if (e.errorNumber() == OsError::SharingViolation) {
-            ShowErrorMessage(18327, name);
-            return false;
-        }
-        if (e.errorNumber() == OsError::FileNotFound) {
-            ShowErrorMessage(18326, name);
-            return false;
-        }
-        handler.Set(e);
-    } catch (const CBizException &e) {
-        if (refresh)
-            *refresh = true;
-        handler.Set(e);
-    }
-    handler.ShowError();
-    return false;
-}
-
 bool CSharedGuiSystem::BeginCommentEdit(qint32 folderId, const QString &path, bool *alreadyUnsent,
                                         bool *refresh)
 {
@@ -85,7 +58,7 @@ bool CSharedGuiSystem::BeginCommentEdit(qint32 folderId, const QString &path, bo
         return false;
     }
     const QString name = nameOf(path);
-    const bool locked = CommentBoundary(name, refresh, [&] {
+    const bool locked = Boundary(name, refresh, [&] {
         // The lock also keeps the file from being edited here while an application holds
         // a local copy of it.
         SFileStates edit, cached;
@@ -120,7 +93,7 @@ bool CSharedGuiSystem::RegisterComment(qint32 folderId, const QString &path, boo
             *refresh = true;
         return false;
     }
-    const bool ok = CommentBoundary(nameOf(path), refresh, [&] {
+    const bool ok = Boundary(nameOf(path), refresh, [&] {
         return Forward(*files, [&](CSharedFileManager &m) {
             m.SendPendingComment(folderId, path);
             CFileUnlockRequest unlock(m_loginManager->accessKey(), folderId, path, nullptr,
@@ -148,7 +121,7 @@ bool CSharedGuiSystem::CancelCommentEdit(qint32 folderId, const QString &path, b
             *refresh = true;
         return false;
     }
-    const bool ok = CommentBoundary(nameOf(path), refresh, [&] {
+    const bool ok = Boundary(nameOf(path), refresh, [&] {
         return Forward(*files, [&](CSharedFileManager &m) {
             CFileUnlockRequest unlock(m_loginManager->accessKey(), folderId, path, nullptr,
                                       m.progress());

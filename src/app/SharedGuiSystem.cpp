@@ -22,8 +22,8 @@ QString nameOf(const QString &path)
 
 } // namespace
 
-template<typename F>
-bool CSharedGuiSystem::Boundary(const QString &name, bool *refresh, F &&run)
+bool CSharedGuiSystem::Boundary(const QString &name, bool *refresh,
+                                const std::function<bool()> &run)
 {
     CExceptHandler handler;
     try {

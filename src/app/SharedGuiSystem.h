@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 class CBizException;
@@ -196,8 +197,7 @@ public:
 private:
     // Runs one operation of the cycle; local failures (in use, missing) become 18327 and
     // 18326 with the file's name, any other failure the handler's message.
-    template<typename F>
-    bool Boundary(const QString &name, bool *refresh, F &&run);
+    bool Boundary(const QString &name, bool *refresh, const std::function<bool()> &run);
     bool FetchRecord(qint32 folderId, const QString &path, CSharedFileRecord &record);
     // The start of an operation on one file: the managers and the file's current record
     // from the service (refresh cleared).
@@ -205,9 +205,6 @@ private:
                CLocalFileManager *&cache, CSharedFileRecord &current);
 
     // private helpers of the comment edits
-    // Runs one comment step; local failures become 18327 and 18326 with the file's name.
-    template<typename F>
-    bool CommentBoundary(const QString &name, bool *refresh, F &&run);
     // Writes the pending comments to their file now (a failure is only logged: they stay
     // in memory for the save at the end).
     void KeepPendingComments();

@@ -85,14 +85,9 @@ bool CSharedGuiSystem::RegisterComment(qint32 folderId, const QString &path, boo
     CSharedFileRecord current;
     if (!Begin(folderId, path, refresh, files, cache, current))
         return false;
-    const QString clientKey = m_loginManager ? m_loginManager->clientKey() : QString();
-    if (current.lockKey.isEmpty() || current.lockKey != clientKey) {
-        // The text stays pending (and shown) until the user decides.
-        ShowErrorMessage(18258);
-        if (refresh)
-            *refresh = true;
+    // Refused, the text stays pending (and shown) until the user decides.
+    if (!HoldsOwnLock(current, 18258, 18258, refresh))
         return false;
-    }
     const bool ok = Boundary(nameOf(path), refresh, [&] {
         return Forward(*files, [&](CSharedFileManager &m) {
             m.SendPendingComment(folderId, path);
@@ -114,13 +109,8 @@ bool CSharedGuiSystem::CancelCommentEdit(qint32 folderId, const QString &path, b
     CSharedFileRecord current;
     if (!Begin(folderId, path, refresh, files, cache, current))
         return false;
-    const QString clientKey = m_loginManager ? m_loginManager->clientKey() : QString();
-    if (current.lockKey.isEmpty() || current.lockKey != clientKey) {
-        ShowErrorMessage(current.lockKey.isEmpty() ? 18328 : 18329);
-        if (refresh)
-            *refresh = true;
+    if (!HoldsOwnLock(current, 18328, 18329, refresh))
         return false;
-    }
     const bool ok = Boundary(nameOf(path), refresh, [&] {
         return Forward(*files, [&](CSharedFileManager &m) {
             CFileUnlockRequest unlock(m_loginManager->accessKey(), folderId, path, nullptr,

@@ -68,6 +68,18 @@ bool CSharedGuiSystem::Begin(qint32 folderId, const QString &path, bool *refresh
     return files && cache && FetchRecord(folderId, path, current);
 }
 
+bool CSharedGuiSystem::HoldsOwnLock(const CSharedFileRecord &current, int whenFree, int whenOther,
+                                    bool *refresh)
+{
+    const QString clientKey = m_loginManager ? m_loginManager->clientKey() : QString();
+    if (!current.lockKey.isEmpty() && current.lockKey == clientKey)
+        return true;
+    ShowErrorMessage(current.lockKey.isEmpty() ? whenFree : whenOther);
+    if (refresh)
+        *refresh = true;
+    return false;
+}
+
 bool CSharedGuiSystem::OpenForEditing(qint32 folderId, const QString &path,
                                       const SAppChoice *chosen, bool noLaunch, bool *refresh,
                                       QString *openedPath)
@@ -174,13 +186,8 @@ bool CSharedGuiSystem::SendChecked(qint32 folderId, const QString &path, bool fo
     if (!Begin(folderId, path, refresh, files, cache, current))
         return false;
     const QString name = nameOf(path);
-    const QString clientKey = m_loginManager ? m_loginManager->clientKey() : QString();
-    if (current.lockKey != clientKey || current.lockKey.isEmpty()) {
-        ShowErrorMessage(current.lockKey.isEmpty() ? 18328 : 18329);
-        if (refresh)
-            *refresh = true;
+    if (!HoldsOwnLock(current, 18328, 18329, refresh))
         return false;
-    }
     // What would be uploaded must stay within the user's limit.
     const CUserRecord *user = m_loginManager ? m_loginManager->currentUser() : nullptr;
     SFileStates working;

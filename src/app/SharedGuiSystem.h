@@ -203,6 +203,9 @@ private:
     // from the service (refresh cleared).
     bool Begin(qint32 folderId, const QString &path, bool *refresh, CSharedFileManager *&files,
                CLocalFileManager *&cache, CSharedFileRecord &current);
+    // The file is locked under this client's key; otherwise shows whenFree (no lock) or
+    // whenOther (another's lock) and marks the entry for a refresh.
+    bool HoldsOwnLock(const CSharedFileRecord &current, int whenFree, int whenOther, bool *refresh);
 
     // private helpers of the comment edits
     // Writes the pending comments to their file now (a failure is only logged: they stay

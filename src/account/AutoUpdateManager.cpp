@@ -16,12 +16,6 @@
 
 #include <cerrno>
 
-namespace {
-
-constexpr int kInvalidName = 123;
-
-} // namespace
-
 CAutoUpdateManager::CAutoUpdateManager(CLoginManager *loginManager)
     : CHasLoginManager(loginManager)
 {
@@ -80,7 +74,7 @@ bool CAutoUpdateManager::DownloadAndStart(const QString &fileName, const QString
 {
     // The name comes from the service: it must not lead out of the setup folder.
     if (!IsValidPathComponent(fileName))
-        throw CBizOsException(kInvalidName, fileName);
+        throw CBizOsException(OsError::InvalidName, fileName);
     const QString folder = SetupPath();
     if (!QDir().mkpath(folder))
         throw CBizOsException(CBizOsException::FromErrno(errno ? errno : EACCES), folder);

@@ -2,6 +2,7 @@
 
 #include "account/LoginManager.h"
 #include "core/Messages.h"
+#include "files/FileCommentManager.h"
 #include "files/FileTypeManager.h"
 #include "files/SharedFileManager.h"
 #include "service/RequestException.h"
@@ -199,11 +200,17 @@ bool CSharedGuiSystem::SendChecked(qint32 folderId, const QString &path, bool fo
                          FormatByteSize(user->maxFileSize));
         return false;
     }
+    const CSharedFileCommentManager *comments = sharedComments();
+    const bool hadComment
+        = comments && comments->local() && comments->local()->FindPending(folderId, path);
     const bool ok = Boundary(name, refresh, [&] {
         return Forward(*files, [&](CSharedFileManager &m) {
             return m.Send(current, force, sentCount, workingGone);
         });
     });
+    // The comment went with the file: its file on disk must not send it again.
+    if (hadComment)
+        KeepPendingComments();
     if (ok && refresh)
         *refresh = true;
     return ok;

@@ -229,6 +229,9 @@ TEST_F(Comments, APendingCommentIsOnDiskBeforeTheSessionEnds)
     SignIn();
     ASSERT_NE(pending()->FindPending(year, kJournal), nullptr);
     EXPECT_EQ(pending()->FindPending(year, kJournal)->text, text);
+    // Once it went out with the file, the file on disk no longer holds it.
+    ASSERT_TRUE(gui()->SendFile(year, kJournal, false));
+    EXPECT_FALSE(QFileInfo::exists(StatePath()));
 }
 
 TEST_F(Comments, ADamagedStateFileIsReportedRemovedAndTheClientStartsWithNone)

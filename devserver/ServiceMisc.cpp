@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 namespace fs = std::filesystem;
 
@@ -597,6 +598,55 @@ int Service::hook(const std::string &name, const std::map<std::string, std::stri
                    int64_t(paramFlag(p, "popup")), nowText())
                 .run();
             out = std::to_string(db_->lastId());
+        } else if (name == "files") {
+            // Every file of the office, with its folder's names joined by "/".
+            out.clear();
+            std::map<int64_t, std::pair<int64_t, std::string>> folders;
+            auto fs = db_->q("SELECT id, parent_id, name FROM folders WHERE office_id=?", office);
+            while (fs.step())
+                folders[fs.i(0)] = {fs.i(1), fs.t(2)};
+            auto pathOf = [&](int64_t id) {
+                std::string path;
+                for (int depth = 0; id != 0 && depth < 64; ++depth) {
+                    auto it = folders.find(id);
+                    if (it == folders.end())
+                        break;
+                    path = path.empty() ? it->second.second : it->second.second + "/" + path;
+                    id = it->second.first;
+                }
+                return path;
+            };
+            auto st = db_->q("SELECT f.folder_id, f.name, f.digest, f.size, f.update_time FROM "
+                             "files f JOIN folders d ON d.id=f.folder_id WHERE d.office_id=? "
+                             "ORDER BY f.id",
+                             office);
+            while (st.step())
+                out += pathOf(st.i(0)) + "\t" + st.t(1) + "\t" + st.t(2) + "\t"
+                       + std::to_string(st.i(3)) + "\t" + st.t(4) + "\n";
+        } else if (name == "bulk/start") {
+            // A job of another client of the office, as if it were running there now.
+            auto st = db_->q("SELECT id FROM users WHERE office_id=? AND login_id=?", office,
+                             param(p, "loginId", "suzuki"));
+            if (!st.step())
+                throw std::runtime_error("user not found");
+            const int64_t user = st.i(0);
+            db_->q("INSERT INTO bulk_jobs(office_id, user_id, client_key, start_time, status) "
+                   "VALUES(?,?,?,?,1)",
+                   office, user, param(p, "clientKey", "hook-client"),
+                   param(p, "startTime", nowText()))
+                .run();
+            out = std::to_string(db_->lastId());
+        } else if (name == "bulk/jobs") {
+            // One line per job of the office, oldest first.
+            out.clear();
+            auto st = db_->q("SELECT id, status, start_time, IFNULL(end_time, ''), "
+                             "IFNULL(all_count, 0), IFNULL(failed_count, 0) FROM bulk_jobs "
+                             "WHERE office_id=? ORDER BY id",
+                             office);
+            while (st.step())
+                out += std::to_string(st.i(0)) + "\t" + std::to_string(st.i(1)) + "\t" + st.t(2)
+                       + "\t" + st.t(3) + "\t" + std::to_string(st.i(4)) + "\t"
+                       + std::to_string(st.i(5)) + "\n";
         } else if (name == "bulk/finish") {
             db_->q("UPDATE bulk_jobs SET status=99, end_time=? WHERE office_id=? AND status=1",
                    nowText(), office)

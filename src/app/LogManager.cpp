@@ -1,5 +1,7 @@
 #include "LogManager.h"
 
+#include "store/Convert.h"
+
 #include "core/BizException.h"
 #include "core/ExceptHandler.h"
 #include "core/FileStates.h"
@@ -95,18 +97,7 @@ void CLogManager::AddEntry(const QString &operation, const QString &source,
 
 QString CLogManager::CsvField(const QString &text)
 {
-    bool quote = false;
-    for (const QChar c : text) {
-        if (c == u',' || c == u'"' || c == u'\r' || c == u'\n') {
-            quote = true;
-            break;
-        }
-    }
-    if (!quote)
-        return text;
-    QString quoted = text;
-    quoted.replace(u'"', QStringLiteral("\"\""));
-    return u'"' + quoted + u'"';
+    return ::CsvField(text);
 }
 
 QString CLogManager::CleanMessage(const QString &message)

@@ -2,6 +2,7 @@
 
 #include "System.h"
 
+#include "bulk/BulkDownloadRun.h"
 #include "files/AppLauncher.h"
 #include "files/LocalFileManager.h"
 
@@ -12,9 +13,11 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 class CBizException;
+class CBulkDownloadWaitThread;
 class CSharedFileRecord;
 
 // One item of an operation on a selection: a file (its folder and "/name"), or, from the
@@ -45,6 +48,13 @@ struct SPasteTarget
     qint32 page = 1;    // the page (from 1) that holds it, for the page size asked
 };
 
+// How the wait for the scheduled bulk download ended.
+enum class EBulkWaitResult {
+    Stopped, // a check before the wait stopped it (shown)
+    Run,     // the time came (or the window asked to start now): run now
+    Settings // the user cancelled the wait: the settings dialog opens again
+};
+
 // The kinds of FaultLogText.
 enum class ELogOperation { Add = 0, Copy = 1, Move = 2 };
 
@@ -55,7 +65,10 @@ enum class ELogOperation { Add = 0, Copy = 1, Move = 2 };
 class CSharedGuiSystem : public CSharedSystem
 {
 public:
-    using CSharedSystem::CSharedSystem;
+    CSharedGuiSystem(CMainSystem *mainSystem, CLocalSystem *localSystem,
+                     const SManagerFactory &factory = SManagerFactory::Default());
+    // Stops a bulk download wait still running.
+    ~CSharedGuiSystem() override;
 
     // Opens the file for editing and starts its application (chosen: that program; none:
     // the desktop's default). With noLaunch the caller starts it on openedPath. A file
@@ -189,6 +202,26 @@ public:
     // Asks before deleting folders: 18253 when the user may delete all their files, else
     // 18252 naming the kind of folder whose files stay; names of several become "%d件".
     bool ConfirmDeleteFolders(const QList<qint32> &folderIds);
+    // --- bulk download, as the window's commands run it (progress and cancel from the
+    // window's handler).
+
+    // The checks before a run or a wait: the update check (18362 when a newer version
+    // exists), then whether another client runs a bulk download (18361 with its start and
+    // job id). False: the command ends (everything has been shown).
+    bool CheckBeforeBulkDownload();
+    // Run now: the checks, then the walk over every file into the run folder; each row is
+    // handed to onRow before it is handled. An unexpected failure shows 18360; the other
+    // endings are the window's (the wait again, the completion with the destination).
+    SBulkRunResult RunBulkDownload(const std::function<void(const SBulkRunRow &)> &onRow = {});
+    // Wait for the schedule: the checks, then a cancellable progress while the wait thread
+    // waits, the window's events flowing.
+    EBulkWaitResult WaitForBulkDownload();
+    // The wait thread while a wait runs (the window's busy and start-now flags), else null.
+    CBulkDownloadWaitThread *bulkWaitThread() const { return m_bulkWait.get(); }
+    // Stops a wait (the window closes).
+    void StopBulkWait();
+    bool isBulkRunning() const { return m_bulkRunning; }
+
     // Whether the tree must be loaded again (set by every folder operation; cleared by the
     // caller once reloaded).
     bool treeNeedsReload() const { return m_treeReload; }
@@ -255,4 +288,6 @@ private:
                  const CSharedFileRecord *record, F &&call);
 
     bool m_treeReload = false;
+    bool m_bulkRunning = false;
+    std::unique_ptr<CBulkDownloadWaitThread> m_bulkWait;
 };

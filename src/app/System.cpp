@@ -6,6 +6,7 @@
 #include "account/AutoUpdateManager.h"
 #include "account/InformationManager.h"
 #include "account/LoginManager.h"
+#include "bulk/BulkDownloadManager.h"
 #include "core/ExceptHandler.h"
 #include "core/Messages.h"
 #include "files/AppLauncher.h"
@@ -92,7 +93,9 @@ SManagerFactory SManagerFactory::Default()
     f.notices = [](CSystem &owner) -> std::unique_ptr<CManager> {
         return std::make_unique<CInformationManager>(owner.loginManager());
     };
-    // The bulk download has no manager in this build: its slot stays empty.
+    f.bulkDownload = [](CSystem &owner) -> std::unique_ptr<CManager> {
+        return std::make_unique<CBulkDownloadManager>(owner.loginManager());
+    };
     return f;
 }
 
@@ -188,6 +191,11 @@ CMainSystem::~CMainSystem()
 CLogManager *CMainSystem::errorLog() const
 {
     return dynamic_cast<CLogManager *>(m_logManager.get());
+}
+
+CBulkDownloadManager *CMainSystem::bulkDownload() const
+{
+    return dynamic_cast<CBulkDownloadManager *>(m_bulkDownloadManager.get());
 }
 
 CAutoUpdateManager *CMainSystem::autoUpdate() const
@@ -407,7 +415,14 @@ CSharedSystem::~CSharedSystem()
 
 bool CSharedSystem::Start()
 {
-    return LoadPendingComments();
+    const bool comments = LoadPendingComments();
+    // The bulk download settings belong to the signed-in user; damage has been shown and the
+    // defaults stay.
+    if (m_mainSystem)
+        if (CBulkDownloadManager *bulk = m_mainSystem->bulkDownload())
+            Forward(*bulk,
+                    [](CBulkDownloadManager &manager) { return manager.LoadBulkSettings(); });
+    return comments;
 }
 
 CSharedWorkspaceManager *CSharedSystem::sharedWorkspaces() const

@@ -7,6 +7,7 @@
 #include <memory>
 
 class CAutoUpdateManager;
+class CBulkDownloadManager;
 class CFileManager;
 class CLocalFileCommentManager;
 class CSharedFileCommentManager;
@@ -50,8 +51,6 @@ class CLogManager;
 //     tests' probes), and the steps that use it then do nothing;
 //  3. fill the step of Start/Finish/OpenFolder that names it (ReloadFileTypes, ...).
 //
-// The one slot without a manager in this build: bulk download. Its steps succeed doing
-// nothing.
 
 // Paging arguments of the file list of a folder.
 struct SFileListPage
@@ -160,6 +159,7 @@ public:
     CManager *autoUpdateManager() const { return m_autoUpdateManager.get(); }
     CAutoUpdateManager *autoUpdate() const;
     CManager *bulkDownloadManager() const { return m_bulkDownloadManager.get(); }
+    CBulkDownloadManager *bulkDownload() const;
     CManager *logManager() const { return m_logManager.get(); }
     CLogManager *errorLog() const;
 
@@ -272,8 +272,9 @@ public:
     CSharedFileManager *sharedFiles() const;
     CSharedFileCommentManager *sharedComments() const;
 
-    // Loads the pending comment edits (comments.vqr). A damaged file has been reported and
-    // removed: the session starts with none and the start still succeeds.
+    // Loads the pending comment edits (comments.vqr) and the user's bulk download settings
+    // (bulkDownload.vqr). A damaged file has been reported (comments.vqr also removed): the
+    // session starts without it and the start still succeeds.
     bool Start() override;
     // Saves the file types, then the pending comment edits; both are attempted (also when
     // the first raises: its exception propagates after the second), true only when both

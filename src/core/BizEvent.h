@@ -4,6 +4,29 @@
 #include <condition_variable>
 #include <mutex>
 
+#include <QtGlobal>
+
+// The one wake-up of the waits on several events (CBizObjectWaiter): every Set of any
+// event counts up the generation and wakes them, so such a wait sleeps instead of polling.
+namespace BizEventWake {
+inline std::mutex &Mutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+inline std::condition_variable &Cond()
+{
+    static std::condition_variable cond;
+    return cond;
+}
+// Guarded by Mutex().
+inline quint64 &Generation()
+{
+    static quint64 generation = 0;
+    return generation;
+}
+} // namespace BizEventWake
+
 // A manual-reset event shared between threads (the platform event of the waits).
 class CBizEvent
 {
@@ -19,6 +42,11 @@ public:
             m_signalled = true;
         }
         m_cond.notify_all();
+        {
+            std::lock_guard wake(BizEventWake::Mutex());
+            ++BizEventWake::Generation();
+        }
+        BizEventWake::Cond().notify_all();
     }
     void Reset()
     {

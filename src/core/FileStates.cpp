@@ -213,6 +213,16 @@ std::optional<QDateTime> FileCreationTime(const QString &path)
     return QDateTime::fromMSecsSinceEpoch(qint64(time.tv_sec) * 1000 + time.tv_nsec / 1000000);
 }
 
+std::optional<QDateTime> FileBirthTime(const QString &path)
+{
+    struct statx st;
+    if (::statx(AT_FDCWD, encoded(path).constData(), 0, STATX_BTIME, &st) != 0
+        || !(st.stx_mask & STATX_BTIME))
+        return std::nullopt;
+    return QDateTime::fromMSecsSinceEpoch(qint64(st.stx_btime.tv_sec) * 1000
+                                          + st.stx_btime.tv_nsec / 1000000);
+}
+
 bool ClearReadOnly(const QString &path)
 {
     const QByteArray native = encoded(path);

@@ -33,6 +33,8 @@ bool IsHiddenOrTemporaryName(const QString &fileName);
 // last change of its status (ctime), which a chmod or rename moves on. Local time to the
 // millisecond; nullopt for a missing path.
 std::optional<QDateTime> FileCreationTime(const QString &path);
+// The birth time alone: nullopt where the file system records none (or for a missing path).
+std::optional<QDateTime> FileBirthTime(const QString &path);
 
 // Clearing a file's read-only attribute in Linux terms: the owner's write permission is added
 // (u+w), every other permission bit is kept. True when the owner may write the file now;

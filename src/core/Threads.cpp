@@ -10,7 +10,7 @@
 Q_LOGGING_CATEGORY(lcThreads, "velquor.threads")
 
 namespace {
-// Slice of a wait on several events (the events have no common wake-up).
+// Slice of a wait with the idle step: input for the windows wakes no event.
 constexpr int kSliceMs = 2;
 } // namespace
 
@@ -99,6 +99,24 @@ bool CBizObjectWaiter::WaitFor(int timeoutMs, bool waitAll, bool idle)
             if (live.front()->Wait(ms)) {
                 m_signalled = live.front();
                 return false;
+            }
+            continue;
+        }
+        if (!idle) {
+            // Several events: sleep until any event of the process is set (or the time is up)
+            // and look again. The readiness is tested under the wake-up's lock, so a Set
+            // between the test and the sleep still wakes it.
+            std::unique_lock lock(BizEventWake::Mutex());
+            const quint64 generation = BizEventWake::Generation();
+            if (IsReady(waitAll))
+                return false;
+            const auto changed = [generation] { return BizEventWake::Generation() != generation; };
+            if (timeoutMs < 0) {
+                BizEventWake::Cond().wait(lock, changed);
+            } else {
+                const quint32 spent = TickSpan(start, TickCount());
+                const quint32 left = quint32(timeoutMs) - std::min(spent, quint32(timeoutMs));
+                BizEventWake::Cond().wait_for(lock, std::chrono::milliseconds(left), changed);
             }
             continue;
         }

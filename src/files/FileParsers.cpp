@@ -236,8 +236,11 @@ bool ParseFile(CBizXmlElement element, CSharedFileRecord *record)
 }
 
 bool ParseFileListAnswer(const QString &body,
-                         const std::function<bool(std::unique_ptr<CSharedFileRecord>)> &onFile)
+                         const std::function<bool(std::unique_ptr<CSharedFileRecord>)> &onFile,
+                         bool *cutShort)
 {
+    if (cutShort)
+        *cutShort = false;
     QXmlStreamReader reader(body);
     // depth 1: root, 2: listResponse, 3: files, 4: file, 5: a field of the file
     int depth = 0;
@@ -281,7 +284,10 @@ bool ParseFileListAnswer(const QString &body,
                 && reader.name().compare(u"file", Qt::CaseInsensitive) == 0) {
                 auto record = std::make_unique<CSharedFileRecord>();
                 // An incomplete entry ends the walk; what was read stays.
-                walking = applyFileFields(fields, *record) && onFile(std::move(record));
+                const bool complete = applyFileFields(fields, *record);
+                if (!complete && cutShort)
+                    *cutShort = true;
+                walking = complete && onFile(std::move(record));
             } else if (depth == 3) {
                 inFiles = false;
             } else if (depth == 2) {

@@ -24,10 +24,11 @@ bool ParseFile(CBizXmlElement element, CSharedFileRecord *record);
 
 // Reads the body of a file list answer (listResponse/files/file*) with a streaming reader:
 // every "file" becomes a record handed to onFile (which answers false to stop). A "file"
-// that fails to parse ends the walk. False when the answer has no "files". A body that is
-// not well-formed XML raises CBizXmlDomException (a DTD is refused).
+// that fails to parse ends the walk and sets cutShort. False when the answer has no "files".
+// A body that is not well-formed XML raises CBizXmlDomException (a DTD is refused).
 bool ParseFileListAnswer(const QString &body,
-                         const std::function<bool(std::unique_ptr<CSharedFileRecord>)> &onFile);
+                         const std::function<bool(std::unique_ptr<CSharedFileRecord>)> &onFile,
+                         bool *cutShort = nullptr);
 
 // Reads a "fileVoucher" element (date, amount, name, voucherId, path and the updater);
 // all children required.

@@ -94,12 +94,15 @@ int CFileListRequest::ParseResponse(CBizWinHttpClient &client, int)
     QString body;
     if (!client.ReadText(&body))
         return 0;
-    const bool found = ParseFileListAnswer(body, [this](std::unique_ptr<CSharedFileRecord> record) {
-        if (m_list)
-            m_list->Replace(std::move(record));
-        ++m_read;
-        return ProgressContinue();
-    });
+    const bool found = ParseFileListAnswer(
+        body,
+        [this](std::unique_ptr<CSharedFileRecord> record) {
+            if (m_list)
+                m_list->Replace(std::move(record));
+            ++m_read;
+            return ProgressContinue();
+        },
+        &m_cutShort);
     if (!found)
         return 0;
     qCDebug(lcFileRecords) << "file list:" << m_read << "entries";

@@ -42,6 +42,8 @@ public:
     CFileListRequest(const QString &accessKey, qint32 workspaceId, const SFileListOptions &options,
                      CSharedFileList *list, CBizProgressHandler *progress = nullptr);
     int readCount() const { return m_read; }
+    // An incomplete entry ended the answer early: the list holds the entries before it.
+    bool cutShort() const { return m_cutShort; }
 
 protected:
     void PrepareParams(CBizWinHttpClient &client) override;
@@ -51,6 +53,7 @@ private:
     SFileListOptions m_options;
     CSharedFileList *m_list;
     int m_read = 0;
+    bool m_cutShort = false;
 };
 
 // GET file/count.

@@ -223,6 +223,7 @@ bool CSharedFileManager::LoadPage(SFilePageQuery &query)
     if (query.folderId > 0 && sharedFolders() && !sharedFolders()->CheckFolder(query.folderId))
         return false;
 
+    query.cutShort = false;
     SFileListOptions files;
     files.sortIndex = query.sortIndex;
     files.descending = query.descending;
@@ -239,6 +240,7 @@ bool CSharedFileManager::LoadPage(SFilePageQuery &query)
             CFileListRequest list(m_loginManager->accessKey(), query.folderId, files, fresh.get(),
                                   progress());
             list.ExecuteGet();
+            query.cutShort = list.cutShort();
             return true;
         }
         if (!query.pattern.isEmpty()) {
@@ -298,6 +300,7 @@ bool CSharedFileManager::LoadPage(SFilePageQuery &query)
             CFileListRequest list(m_loginManager->accessKey(), query.folderId, files, &part,
                                   progress());
             list.ExecuteGet();
+            query.cutShort = list.cutShort();
             for (auto &record : part.TakeAll())
                 fresh->Replace(std::move(record));
         }

@@ -30,6 +30,7 @@ struct SFilePageQuery
     // out
     qint32 folderCount = 0;
     qint32 fileCount = 0;
+    bool cutShort = false; // an incomplete entry ended the file list early
 };
 
 // What opening a file for editing brought about.
@@ -152,8 +153,10 @@ public:
     // The file's content to destination (a file path). A stored copy with the record's
     // digest is copied out; otherwise the content is downloaded into the cache and copied
     // out, or, when the stored copy is an edit copy, straight to the destination, never over
-    // the edit. The destination is replaced only by complete, verified content.
-    bool DownloadFile(const CSharedFileRecord &record, const QString &destination);
+    // the edit. The destination is replaced only by complete, verified content. Without
+    // fromEditCopy an edit copy is never copied out, even one with the record's digest.
+    bool DownloadFile(const CSharedFileRecord &record, const QString &destination,
+                      bool fromEditCopy = true);
     // A move into dstFolderId as dstName (a rename within the folder); the local copy
     // follows.
     bool MoveFile(const CSharedFileRecord &current, qint32 dstFolderId, const QString &dstName,

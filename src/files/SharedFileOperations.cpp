@@ -88,7 +88,8 @@ bool CSharedFileManager::AddFile(qint32 folderId, const QString &localPath, cons
     return true;
 }
 
-bool CSharedFileManager::DownloadFile(const CSharedFileRecord &record, const QString &destination)
+bool CSharedFileManager::DownloadFile(const CSharedFileRecord &record, const QString &destination,
+                                      bool fromEditCopy)
 {
     if (!m_loginManager || !m_local)
         return false;
@@ -103,7 +104,7 @@ bool CSharedFileManager::DownloadFile(const CSharedFileRecord &record, const QSt
         if (stored.exists && stored.inUse)
             throw CBizOsException(OsError::SharingViolation, stored.path);
     }
-    if (stored.exists && stored.digestEqual)
+    if (stored.exists && stored.digestEqual && (fromEditCopy || !local->lockedByMe))
         return m_local->CopyOut(folderId, name, destination);
     if (local && local->lockedByMe) {
         // The stored copy is this client's edit: the service's content goes to the

@@ -208,3 +208,19 @@ int FindStringLoose(const QStringList &parts, const QString &text, int start)
     }
     return -1;
 }
+
+QString CsvField(const QString &text)
+{
+    bool quote = false;
+    for (const QChar c : text) {
+        if (c == u',' || c == u'"' || c == u'\r' || c == u'\n') {
+            quote = true;
+            break;
+        }
+    }
+    if (!quote)
+        return text;
+    QString quoted = text;
+    quoted.replace(u'"', QStringLiteral("\"\""));
+    return u'"' + quoted + u'"';
+}

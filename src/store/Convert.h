@@ -47,3 +47,7 @@ QString JoinStrings(const QStringList &parts, QChar separator = QChar(), int sta
 // name comparison (letter case, width, kana type, accents and symbols ignored; see
 // NameCompare.h). An empty text matches the first non-empty element. -1 when none.
 int FindStringLoose(const QStringList &parts, const QString &text, int start = 0);
+
+// One field of a CSV line: enclosed in double quotes (inner ones doubled) only when it holds
+// ",", a double quote, CR or LF, so that a name with a comma cannot shift the columns.
+QString CsvField(const QString &text);

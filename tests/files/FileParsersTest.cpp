@@ -192,18 +192,24 @@ TEST(FileParsersTest, ListAnswerStopsAtTheFirstIncompleteEntry)
         = answer(QStringLiteral("<files>") + fileXml() + second + fileXml(QStringLiteral("lockKey"))
                  + fileXml() + QStringLiteral("</files>"));
     QStringList paths;
-    ASSERT_TRUE(ParseFileListAnswer(body, [&](std::unique_ptr<CSharedFileRecord> r) {
-        paths << r->path;
-        EXPECT_EQ(r->size, 3000000000u);
-        return true;
-    }));
+    bool cutShort = false;
+    ASSERT_TRUE(ParseFileListAnswer(
+        body,
+        [&](std::unique_ptr<CSharedFileRecord> r) {
+            paths << r->path;
+            EXPECT_EQ(r->size, 3000000000u);
+            return true;
+        },
+        &cutShort));
     EXPECT_EQ(paths, (QStringList{"/a.xlsx", "/b.xlsx"}));
+    EXPECT_TRUE(cutShort); // the caller can tell a short page from a complete one
 
-    // The consumer may stop the walk (a cancel).
+    // The consumer may stop the walk (a cancel): not a page cut short.
     int taken = 0;
-    EXPECT_TRUE(
-        ParseFileListAnswer(body, [&](std::unique_ptr<CSharedFileRecord>) { return ++taken < 1; }));
+    EXPECT_TRUE(ParseFileListAnswer(
+        body, [&](std::unique_ptr<CSharedFileRecord>) { return ++taken < 1; }, &cutShort));
     EXPECT_EQ(taken, 1);
+    EXPECT_FALSE(cutShort);
 
     EXPECT_TRUE(ParseFileListAnswer(answer(QStringLiteral("<files/>")),
                                     [](std::unique_ptr<CSharedFileRecord>) { return true; }));

@@ -1,0 +1,365 @@
+// Bulk download runs as yamada starts them from the online window, against the devserver's
+// demo office: every file into the run folder by its folder path, the run's CSV log and the
+// job on the service, the cache serving unchanged files on the next run, another client's
+// run, refused starts, files gone during the run, a cut connection, names that cannot be
+// local names, dated run folders and the wait for the schedule.
+
+#include "SignedInSession.h"
+
+#include "bulk/BulkDownloadManager.h"
+#include "bulk/BulkDownloadRun.h"
+#include "bulk/BulkDownloadWaitThread.h"
+#include "core/BizProgress.h"
+#include "store/AnsiCodec.h"
+#include "store/DateTimeValue.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QStringDecoder>
+#include <QTimer>
+
+#include <map>
+
+namespace {
+
+// One file of the office as the service holds it.
+struct SServiceFile
+{
+    QString folderPath;
+    QString name;
+    QString digest;
+    QString updateTime;
+    QString RelativePath() const { return folderPath + u'/' + name; }
+};
+
+// One bulk job as the service recorded it.
+struct SJob
+{
+    int id = 0;
+    int status = 0;
+    QString startTime;
+    QString endTime;
+    int allCount = 0;
+    int failedCount = 0;
+};
+
+class BulkDownload : public SignedInSession
+{
+protected:
+    void SetUp() override
+    {
+        SignedInSession::SetUp();
+        if (HasFatalFailure())
+            return;
+        CBulkDownloadConfigRecord config;
+        config.destinationRoot = Root();
+        ASSERT_TRUE(bulk()->SaveBulkSettings(config));
+        installation.CaptureLog();
+    }
+
+    CBulkDownloadManager *bulk() const { return systems->main()->bulkDownload(); }
+    QString Root() const { return installation.path(QStringLiteral("bulk")); }
+    QString RunFolder() const { return Root() + QStringLiteral("/download.vqr"); }
+
+    SBulkRunResult Run(const std::function<void(const SBulkRunRow &)> &onRow = {})
+    {
+        CBizProgressAttach attach(*gui(), &progress);
+        return gui()->RunBulkDownload(onRow);
+    }
+
+    std::vector<SServiceFile> ServiceFiles() const
+    {
+        std::vector<SServiceFile> files;
+        for (const QString &line : QString::fromUtf8(server->hook(QStringLiteral("files")))
+                                       .split(u'\n', Qt::SkipEmptyParts)) {
+            const QStringList f = line.split(u'\t');
+            if (f.size() >= 5)
+                files.push_back({f.at(0), f.at(1), f.at(2), f.at(4)});
+        }
+        return files;
+    }
+    std::vector<SJob> Jobs() const
+    {
+        std::vector<SJob> jobs;
+        for (const QString &line : QString::fromUtf8(server->hook(QStringLiteral("bulk/jobs")))
+                                       .split(u'\n', Qt::SkipEmptyParts)) {
+            const QStringList f = line.split(u'\t');
+            if (f.size() >= 6)
+                jobs.push_back({f.at(0).toInt(), f.at(1).toInt(), f.at(2), f.at(3), f.at(4).toInt(),
+                                f.at(5).toInt()});
+        }
+        return jobs;
+    }
+    // The log files of a run folder.
+    static QStringList Logs(const QString &folder)
+    {
+        return QDir(folder).entryList({QStringLiteral("*.csv")}, QDir::Files, QDir::Name);
+    }
+    // The lines of a log, decoded from CP932; each must end in CR LF.
+    static QStringList LogLines(const QString &path)
+    {
+        const QByteArray bytes = ReadFile(path);
+        EXPECT_TRUE(bytes.endsWith("\r\n"));
+        EXPECT_EQ(bytes.count("\n"), bytes.count("\r\n")) << "every line ends in CR LF";
+        QStringList lines = FromAnsi(bytes).split(QStringLiteral("\r\n"));
+        if (!lines.isEmpty() && lines.last().isEmpty())
+            lines.removeLast();
+        return lines;
+    }
+    // The status column of the log line of a file.
+    static QString StatusOf(const QStringList &lines, const QString &name)
+    {
+        for (const QString &line : lines) {
+            const QStringList f = line.split(u',');
+            if (f.size() >= 4 && f.at(2) == u'/' + name)
+                return f.at(3);
+        }
+        return QStringLiteral("<no line>");
+    }
+    QString Today() const
+    {
+        return QDate::currentDate().toString(QStringLiteral("yyyyMMdd")) + QStringLiteral(".vqr");
+    }
+    QString UpdatedTimeText() const
+    {
+        const QByteArray bytes = ReadFile(bulk()->UpdatedTimePath());
+        EXPECT_TRUE(bytes.startsWith("\xff\xfe")) << "UTF-16LE with its byte-order mark";
+        return QString(QStringDecoder(QStringDecoder::Utf16LE)(bytes.mid(2))).trimmed();
+    }
+    QString NewestUpdate(const std::vector<SServiceFile> &files) const
+    {
+        QString newest;
+        for (const SServiceFile &f : files)
+            newest = std::max(newest, f.updateTime);
+        return newest;
+    }
+
+    CBizProgressHandler progress;
+};
+
+TEST_F(BulkDownload, FirstRunStoresEveryFileByFolderPathWithItsLogAndJob)
+{
+    const std::vector<SServiceFile> files = ServiceFiles();
+    ASSERT_GT(files.size(), 20u);
+    QStringList rows;
+    const SBulkRunResult result = Run([&](const SBulkRunRow &row) {
+        rows << row.record->FileName();
+        EXPECT_EQ(row.counterText, QStringLiteral("%1 / %2件").arg(row.number).arg(row.total));
+        EXPECT_TRUE(row.progressText.startsWith(u'「')) << qPrintable(row.progressText);
+    });
+
+    EXPECT_EQ(result.ending, EBulkRunEnding::Completed);
+    EXPECT_EQ(result.succeeded, int(files.size()));
+    EXPECT_EQ(result.failed, 0);
+    EXPECT_EQ(result.destination, RunFolder());
+    EXPECT_EQ(rows.size(), int(files.size()));
+    for (const SServiceFile &f : files)
+        EXPECT_EQ(Md5Of(RunFolder() + u'/' + f.RelativePath()), f.digest)
+            << qPrintable(f.RelativePath());
+    // Oldest first: the walk's order is the service's update order.
+    EXPECT_EQ(rows.first(), files.front().name);
+
+    const QString logName = Today() + QStringLiteral(".log.%1.0.csv").arg(files.size());
+    EXPECT_EQ(Logs(RunFolder()), QStringList{logName});
+    EXPECT_EQ(result.logPath, RunFolder() + u'/' + logName);
+    const QStringList lines = LogLines(result.logPath);
+    ASSERT_EQ(lines.size(), int(files.size()) + 1);
+    EXPECT_EQ(
+        lines.first(),
+        QStringLiteral("ダウンロード日時,フォルダ名,ファイル名,状態,最終更新日時,最終更新者"));
+    const QStringList first = lines.at(1).split(u',');
+    ASSERT_EQ(first.size(), 6);
+    EXPECT_EQ(first.at(1), files.front().folderPath);
+    EXPECT_EQ(first.at(2), u'/' + files.front().name);
+    EXPECT_EQ(first.at(4), files.front().updateTime);
+    EXPECT_TRUE(ParseDateTime(first.at(0)).isValid());
+
+    const std::vector<SJob> jobs = Jobs();
+    ASSERT_EQ(jobs.size(), 1u);
+    EXPECT_EQ(jobs.front().status, 9);
+    EXPECT_EQ(jobs.front().allCount, int(files.size()));
+    EXPECT_EQ(jobs.front().failedCount, 0);
+    EXPECT_EQ(server->requestLog(QStringLiteral("bulkdownload/start")).size(), 1);
+    EXPECT_EQ(server->requestLog(QStringLiteral("bulkdownload/end")).size(), 1);
+    EXPECT_EQ(bulk()->jobId(), 0);
+
+    EXPECT_EQ(UpdatedTimeText(), NewestUpdate(files));
+
+    // The history finds the run under its counts.
+    ASSERT_TRUE(bulk()->logManager().LoadLogs(Root()));
+    ASSERT_EQ(bulk()->logManager().logs().size(), 1);
+    EXPECT_EQ(bulk()->logManager().logs().GetHead()->succeeded, int(files.size()));
+}
+
+TEST_F(BulkDownload, SecondRunCopiesCurrentCacheCopiesAndFetchesTheOthers)
+{
+    ASSERT_EQ(Run().ending, EBulkRunEnding::Completed);
+    const std::vector<SServiceFile> files = ServiceFiles();
+    const qint32 year = Id(QStringLiteral("経理/2024"));
+    // A cache copy changed on disk since, and a file out for editing here whose edit holds
+    // changes nobody sent.
+    const QString altered = QStringLiteral("仕訳帳.csv");
+    const QString edited = QStringLiteral("総勘定元帳.csv");
+    ASSERT_TRUE(WriteFile(cache()->CachePath(year, altered), "changed on disk"));
+    QString working;
+    ASSERT_TRUE(gui()->OpenForEditing(year, u'/' + edited, nullptr, true, nullptr, &working));
+    const QString editCopy = cache()->EditCopyPath(year, edited);
+    ASSERT_TRUE(WriteFile(editCopy, "an edit nobody sent"));
+    server->clearRequestLog();
+    installation.log.clear();
+
+    const SBulkRunResult result = Run();
+    EXPECT_EQ(result.ending, EBulkRunEnding::Completed);
+    EXPECT_EQ(result.succeeded, int(files.size()));
+    // Only those two came over the network.
+    EXPECT_EQ(server->callCount(QStringLiteral("file/get")), 2);
+    EXPECT_GT(installation.log.filter(QStringLiteral("copied from the cache")).size(), 20);
+    for (const SServiceFile &f : files)
+        EXPECT_EQ(Md5Of(RunFolder() + u'/' + f.RelativePath()), f.digest)
+            << qPrintable(f.RelativePath());
+    EXPECT_EQ(ReadFile(editCopy), QByteArray("an edit nobody sent"));
+    EXPECT_TRUE(QFileInfo::exists(working));
+}
+
+TEST_F(BulkDownload, AnotherClientsRunStopsTheRunBeforeAnythingIsWritten)
+{
+    const QString jobId = QString::fromUtf8(server->hook(
+        QStringLiteral("bulk/start"), {{"startTime", QStringLiteral("2025/03/05 02:00:00")}}));
+    const SBulkRunResult result = Run();
+    EXPECT_EQ(result.ending, EBulkRunEnding::NotStarted);
+    ASSERT_EQ(installation.messages.size(), 1);
+    EXPECT_TRUE(
+        installation.messages.first().contains(QStringLiteral("・開始日（2025/03/05 02:00:00）")))
+        << qPrintable(installation.messages.first());
+    EXPECT_TRUE(
+        installation.messages.first().contains(QStringLiteral("・ジョブID（%1）").arg(jobId)));
+    EXPECT_FALSE(QFileInfo::exists(Root()));
+    EXPECT_EQ(server->callCount(QStringLiteral("bulkdownload/start")), 0);
+}
+
+TEST_F(BulkDownload, RefusedStartLeavesAnEmptyLogAndSendsNoEnd)
+{
+    server->hook(
+        QStringLiteral("fail"),
+        {{"op", "bulkdownload/start"}, {"mode", "fault"}, {"code", "60001"}, {"status", "409"}});
+    const SBulkRunResult result = Run();
+    EXPECT_EQ(result.ending, EBulkRunEnding::NotStarted);
+    EXPECT_EQ(Logs(RunFolder()), QStringList{Today() + QStringLiteral(".log.0.0.csv")});
+    EXPECT_EQ(LogLines(RunFolder() + u'/' + Logs(RunFolder()).value(0)).size(), 1); // the header
+    EXPECT_EQ(server->callCount(QStringLiteral("bulkdownload/end")), 0);
+    EXPECT_EQ(installation.messages.size(), 1); // the refusal
+    EXPECT_EQ(server->callCount(QStringLiteral("file/get")), 0);
+}
+
+TEST_F(BulkDownload, FileDeletedDuringTheRunIsLoggedAndTheRunGoesOn)
+{
+    const QString gone = QStringLiteral("予算計画.xlsx");
+    const SBulkRunResult result = Run([&](const SBulkRunRow &row) {
+        if (row.record->FileName() == gone)
+            server->hook(QStringLiteral("file/delete"),
+                         {{"folderPath", "経理/2024"}, {"path", u'/' + gone}});
+    });
+    EXPECT_EQ(result.ending, EBulkRunEnding::Completed);
+    EXPECT_EQ(result.failed, 1);
+    EXPECT_GT(result.succeeded, 20);
+    EXPECT_EQ(StatusOf(LogLines(result.logPath), gone), QStringLiteral("※エラー（移動、削除）"));
+    EXPECT_TRUE(result.logPath.endsWith(QStringLiteral(".log.%1.1.csv").arg(result.succeeded)))
+        << qPrintable(result.logPath);
+    ASSERT_EQ(Jobs().size(), 1u);
+    EXPECT_EQ(Jobs().front().status, 9);
+    EXPECT_EQ(Jobs().front().failedCount, 1);
+    EXPECT_TRUE(installation.messages.isEmpty()) << qPrintable(installation.messages.join(u'|'));
+}
+
+TEST_F(BulkDownload, CutConnectionEndsTheRunAsFailed)
+{
+    // Every download breaks (the transport tries a broken GET once more by itself).
+    server->hook(QStringLiteral("fail"), {{"op", "file/get"}, {"mode", "cut"}, {"count", "1000"}});
+    const SBulkRunResult result = Run();
+    EXPECT_EQ(result.ending, EBulkRunEnding::Failed);
+    EXPECT_LT(result.result, 0);
+    EXPECT_EQ(result.failed, 1);
+    EXPECT_EQ(result.succeeded, 0);
+    ASSERT_FALSE(installation.messages.isEmpty());
+    EXPECT_EQ(installation.messages.last(), detail::ComposeMessage(18360));
+    ASSERT_EQ(Jobs().size(), 1u);
+    EXPECT_EQ(Jobs().front().status, 99);
+    EXPECT_EQ(Jobs().front().allCount, 1);
+    EXPECT_EQ(StatusOf(LogLines(result.logPath), ServiceFiles().front().name),
+              QStringLiteral("※エラー（予期せぬ）"));
+}
+
+TEST_F(BulkDownload, NamesThatCannotBeLocalNamesAreLoggedAndNothingLeavesTheRunFolder)
+{
+    server->hook(
+        QStringLiteral("file/rename"),
+        {{"folderPath", "経理/2024"}, {"path", "/readme.txt"}, {"name", "../../escape.txt"}});
+    server->hook(QStringLiteral("folder/rename"),
+                 {{"folderPath", "共有/テンプレート"}, {"name", ".."}});
+    const SBulkRunResult result = Run();
+    EXPECT_EQ(result.ending, EBulkRunEnding::Completed);
+    EXPECT_EQ(result.failed, 4); // the renamed file and the three templates
+    const QStringList lines = LogLines(result.logPath);
+    EXPECT_EQ(StatusOf(lines, QStringLiteral("../../escape.txt")),
+              QStringLiteral("※エラー（予期せぬ）"));
+    EXPECT_EQ(StatusOf(lines, QStringLiteral("送付状.docx")),
+              QStringLiteral("※エラー（予期せぬ）"));
+    // Nothing next to the run folder or above it.
+    EXPECT_EQ(QDir(Root()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+              QStringList{QStringLiteral("download.vqr")});
+    EXPECT_FALSE(QFileInfo::exists(installation.path(QStringLiteral("escape.txt"))));
+    EXPECT_FALSE(QFileInfo::exists(Root() + QStringLiteral("/escape.txt")));
+    EXPECT_EQ(Jobs().front().status, 9);
+}
+
+TEST_F(BulkDownload, DatedRunFolderAndLogTakeTheRunsDate)
+{
+    CBulkDownloadConfigRecord config = bulk()->settings();
+    config.datedFolders = 1;
+    ASSERT_TRUE(bulk()->SaveBulkSettings(config));
+    bulk()->SetClock([] { return QDateTime(QDate(2025, 3, 5), QTime(3, 0)); });
+    const SBulkRunResult result = Run();
+    EXPECT_EQ(result.ending, EBulkRunEnding::Completed);
+    EXPECT_EQ(result.destination, Root() + QStringLiteral("/20250305.vqr"));
+    EXPECT_EQ(Logs(result.destination),
+              QStringList{QStringLiteral("20250305.vqr.log.%1.0.csv").arg(result.succeeded)});
+    EXPECT_TRUE(QFileInfo::exists(result.destination + QStringLiteral("/経理/2024/readme.txt")));
+}
+
+TEST_F(BulkDownload, CancelEndsTheWalkAndClosesTheJobWithWhatWasHandled)
+{
+    const SBulkRunResult result = Run([&](const SBulkRunRow &row) {
+        if (row.number == 4)
+            progress.Cancel();
+    });
+    EXPECT_TRUE(result.cancelled);
+    EXPECT_EQ(result.succeeded, 3);
+    ASSERT_EQ(Jobs().size(), 1u);
+    EXPECT_EQ(Jobs().front().status, 9);
+    EXPECT_EQ(Jobs().front().allCount, 3);
+    EXPECT_TRUE(result.logPath.endsWith(QStringLiteral(".log.3.0.csv")));
+}
+
+TEST_F(BulkDownload, WaitEndsInTheRunWhenTheTimeComesAndInTheSettingsOnCancel)
+{
+    CBulkDownloadConfigRecord config = bulk()->settings();
+    config.timerEnabled = 1;
+    const QTime due = QTime::currentTime().addSecs(2);
+    config.hour = due.hour();
+    config.minute = due.minute();
+    config.second = due.second();
+    ASSERT_TRUE(bulk()->SaveBulkSettings(config));
+    CBizProgressAttach attach(*gui(), &progress);
+    EXPECT_EQ(gui()->WaitForBulkDownload(), EBulkWaitResult::Run);
+    EXPECT_EQ(gui()->bulkWaitThread(), nullptr);
+
+    // A wait far from its time, cancelled from the window.
+    config.hour = (due.hour() + 12) % 24;
+    ASSERT_TRUE(bulk()->SaveBulkSettings(config));
+    QTimer::singleShot(300, [&] { progress.Cancel(); });
+    EXPECT_EQ(gui()->WaitForBulkDownload(), EBulkWaitResult::Settings);
+    EXPECT_TRUE(installation.messages.isEmpty()) << qPrintable(installation.messages.join(u'|'));
+}
+
+} // namespace

@@ -84,7 +84,12 @@ QString CBulkDownloadManager::SettingsPath() const
 
 bool CBulkDownloadManager::LoadBulkSettings()
 {
-    const QString path = SettingsPath();
+    QString path;
+    try {
+        path = SettingsPath();
+    } catch (const CBizException &) {
+        // Nobody signed in: nothing of a user to load.
+    }
     bool ok = true;
     if (!path.isEmpty()) {
         CBulkDownloadConfigRecord loaded;
@@ -117,8 +122,8 @@ bool CBulkDownloadManager::SaveBulkSettings(const CBulkDownloadConfigRecord &rec
 {
     const CBulkDownloadConfigRecord previous = m_settings;
     m_settings = record;
-    const QString path = SettingsPath();
     const bool ok = Reported(false, [&] {
+        const QString path = SettingsPath();
         if (path.isEmpty())
             throw CBizFileException(CBizFileException::BadPath, path);
         return SaveArchiveFile(path, [&](QIODevice &device) {
@@ -278,8 +283,10 @@ bool CBulkDownloadManager::EndJobSteps(bool failed, qint32 succeeded, qint32 fai
                        << sent;
         ok = ok && sent;
     }
-    if (m_lastLogged.isValid() && m_lastUpdated.isValid()
-        && m_lastUpdated.value < m_lastLogged.value) {
+    // A damaged time (not valid) is replaced too: kept, it would make every later run
+    // download everything again.
+    if (m_lastLogged.isValid() && !m_lastLogged.isZero()
+        && (!m_lastUpdated.isValid() || m_lastUpdated.value < m_lastLogged.value)) {
         ok = Reported(quiet,
                       [&] {
                           WriteUpdatedTime(m_lastLogged);

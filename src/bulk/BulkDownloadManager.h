@@ -80,7 +80,8 @@ public:
     bool StartJob();
     // Finishes the log under its final name and, when a job is open, closes it (status 99
     // when failed, else 9; the job id is let go whatever the answer); then records the
-    // newest logged update time when it is later than the last updated time.
+    // newest logged update time when it is later than the last updated time (or that one
+    // was damaged).
     bool EndJob(bool failed, qint32 succeeded, qint32 failedCount, quint32 totalBytes,
                 QString *logPath = nullptr);
     qint32 jobId() const { return m_jobId; }

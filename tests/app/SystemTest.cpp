@@ -5,6 +5,7 @@
 #include "account/LoginManager.h"
 #include "app/LogManager.h"
 #include "app/System.h"
+#include "bulk/BulkDownloadManager.h"
 #include "core/BizException.h"
 #include "core/BizProgress.h"
 #include "core/Messages.h"
@@ -181,10 +182,11 @@ TEST_F(DefaultSystemsTest, BuildsTheManagersThatExistAndWiresThem)
     EXPECT_EQ(main->errorLog()->loginManager(), login);
     EXPECT_EQ(shared->logManager(), main->logManager());
 
-    // The update works for the one login manager; no bulk-download manager exists yet.
+    // The update and the bulk download work for the one login manager.
     ASSERT_NE(main->autoUpdate(), nullptr);
     EXPECT_EQ(main->autoUpdate()->loginManager(), login);
-    EXPECT_EQ(main->bulkDownloadManager(), nullptr);
+    ASSERT_NE(main->bulkDownload(), nullptr);
+    EXPECT_EQ(main->bulkDownload()->loginManager(), login);
     // The online comment manager registers the edits the local one keeps.
     ASSERT_NE(shared->sharedComments(), nullptr);
     EXPECT_EQ(shared->sharedComments()->local(), local->localComments());

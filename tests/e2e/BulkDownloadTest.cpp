@@ -9,6 +9,7 @@
 #include "bulk/BulkDownloadManager.h"
 #include "bulk/BulkDownloadRun.h"
 #include "bulk/BulkDownloadWaitThread.h"
+#include "core/AppState.h"
 #include "core/BizProgress.h"
 #include "store/AnsiCodec.h"
 #include "store/DateTimeValue.h"
@@ -30,6 +31,7 @@ struct SServiceFile
     QString name;
     QString digest;
     QString updateTime;
+    qint64 size = 0;
     QString RelativePath() const { return folderPath + u'/' + name; }
 };
 
@@ -75,7 +77,7 @@ protected:
                                        .split(u'\n', Qt::SkipEmptyParts)) {
             const QStringList f = line.split(u'\t');
             if (f.size() >= 5)
-                files.push_back({f.at(0), f.at(1), f.at(2), f.at(4)});
+                files.push_back({f.at(0), f.at(1), f.at(2), f.at(4), f.at(3).toLongLong()});
         }
         return files;
     }
@@ -360,6 +362,118 @@ TEST_F(BulkDownload, WaitEndsInTheRunWhenTheTimeComesAndInTheSettingsOnCancel)
     QTimer::singleShot(300, [&] { progress.Cancel(); });
     EXPECT_EQ(gui()->WaitForBulkDownload(), EBulkWaitResult::Settings);
     EXPECT_TRUE(installation.messages.isEmpty()) << qPrintable(installation.messages.join(u'|'));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(BulkDownload, SettingsAreTheUsersAndSurviveDamage)
+{
+    CBulkDownloadConfigRecord config = bulk()->settings();
+    config.timerEnabled = 1;
+    config.hour = 3;
+    config.repeat = 1;
+    config.repeatKind = CBulkDownloadConfigRecord::Weekly;
+    config.weekdays[1] = config.weekdays[4] = 1;
+    ASSERT_TRUE(bulk()->SaveBulkSettings(config));
+    const QString path = bulk()->SettingsPath();
+    ASSERT_TRUE(path.startsWith(installation.dataFolder())) << qPrintable(path);
+    EXPECT_EQ(FileMode(path), 0600);
+
+    SignIn();
+    EXPECT_EQ(bulk()->settings(), config);
+    EXPECT_EQ(bulk()->ScheduleText(),
+              QStringLiteral("【開始時刻：03時】　【繰り返し：毎週 月、木曜日】"));
+    EXPECT_TRUE(bulk()->IsRepeating());
+
+    // Cut short: the defaults, without a word.
+    const QByteArray bytes = ReadFile(path);
+    ASSERT_TRUE(WriteFile(path, bytes.left(bytes.size() - 6)));
+    EXPECT_TRUE(bulk()->LoadBulkSettings());
+    EXPECT_EQ(bulk()->settings(), CBulkDownloadConfigRecord());
+    EXPECT_TRUE(installation.messages.isEmpty());
+
+    // A settings file that cannot be read or written: said, and the settings in force stay.
+    ASSERT_TRUE(bulk()->SaveBulkSettings(config));
+    ASSERT_TRUE(QFile::remove(path));
+    ASSERT_TRUE(QDir().mkpath(path));
+    EXPECT_FALSE(bulk()->LoadBulkSettings());
+    EXPECT_EQ(installation.messages.size(), 1);
+    CBulkDownloadConfigRecord other = config;
+    other.destinationRoot = installation.path(QStringLiteral("elsewhere"));
+    EXPECT_FALSE(bulk()->SaveBulkSettings(other));
+    EXPECT_EQ(bulk()->settings(), config);
+    EXPECT_EQ(installation.messages.size(), 2);
+}
+
+TEST_F(BulkDownload, DamagedUpdatedTimeCountsAsHeldButNeverLetsTheCacheServe)
+{
+    ASSERT_EQ(Run().ending, EBulkRunEnding::Completed);
+    const int files = int(ServiceFiles().size());
+    ASSERT_TRUE(WriteFile(bulk()->UpdatedTimePath(), QByteArray("\xff\xfe"
+                                                                "n\0o\0t\0",
+                                                                8)));
+    server->clearRequestLog();
+    const SBulkRunResult result = Run();
+    EXPECT_EQ(result.ending, EBulkRunEnding::Completed);
+    EXPECT_TRUE(bulk()->HasUpdatedTime());
+    EXPECT_FALSE(bulk()->LastUpdatedTime().isValid());
+    // Every file is the service's again: the cache copies are current, so the downloads
+    // are copies out of the cache after their digest check, none from the cache rule.
+    EXPECT_EQ(installation.log.filter(QStringLiteral("copied from the cache")).size(), 0);
+    EXPECT_EQ(result.succeeded, files);
+    // The finished run put a good time back.
+    EXPECT_EQ(UpdatedTimeText(), NewestUpdate(ServiceFiles()));
+}
+
+TEST_F(BulkDownload, ClearingTheRunFolderNeverFollowsALink)
+{
+    const QString outside = installation.path(QStringLiteral("outside"));
+    ASSERT_TRUE(WriteFile(outside + QStringLiteral("/keep.txt"), "mine"));
+    ASSERT_TRUE(QDir().mkpath(RunFolder()));
+    ASSERT_TRUE(QFile::link(outside, RunFolder() + QStringLiteral("/link")));
+    ASSERT_TRUE(WriteFile(RunFolder() + QStringLiteral("/old.txt"), "an earlier run"));
+    ASSERT_EQ(Run().ending, EBulkRunEnding::Completed);
+    EXPECT_EQ(ReadFile(outside + QStringLiteral("/keep.txt")), QByteArray("mine"));
+    EXPECT_FALSE(QFileInfo::exists(RunFolder() + QStringLiteral("/old.txt")));
+    EXPECT_FALSE(QFileInfo(RunFolder() + QStringLiteral("/link")).isSymLink());
+}
+
+TEST_F(BulkDownload, SupportModeKeepsTheRunFolderAndLogsSizes)
+{
+    AppState::SetSupportMode(true);
+    ASSERT_TRUE(WriteFile(RunFolder() + QStringLiteral("/old.txt"), "an earlier run"));
+    const SBulkRunResult result = Run();
+    AppState::SetSupportMode(false);
+    EXPECT_EQ(result.ending, EBulkRunEnding::Completed);
+    EXPECT_TRUE(QFileInfo::exists(RunFolder() + QStringLiteral("/old.txt")));
+    EXPECT_GT(result.totalBytes, 0u);
+    EXPECT_TRUE(result.logPath.endsWith(
+        QStringLiteral(".log.%1.0.%2.csv").arg(result.succeeded).arg(result.totalBytes)))
+        << qPrintable(result.logPath);
+    const QStringList lines = LogLines(result.logPath);
+    EXPECT_TRUE(lines.first().endsWith(QStringLiteral(",サイズ")));
+    EXPECT_EQ(lines.at(1).split(u',').last(), QString::number(ServiceFiles().front().size));
+}
+
+TEST_F(BulkDownload, FailedEndIsShownAndTheJobIsLetGo)
+{
+    server->hook(
+        QStringLiteral("fail"),
+        {{"op", "bulkdownload/end"}, {"mode", "fault"}, {"code", "10004"}, {"status", "404"}});
+    const SBulkRunResult result = Run();
+    EXPECT_EQ(result.ending, EBulkRunEnding::Completed);
+    EXPECT_EQ(installation.messages.size(), 1);
+    EXPECT_EQ(bulk()->jobId(), 0);
+    // The log has its final name all the same.
+    EXPECT_TRUE(result.logPath.endsWith(QStringLiteral(".log.%1.0.csv").arg(result.succeeded)));
+    // The service still sees the job running: the next run is refused until it ends there.
+    installation.messages.clear();
+    EXPECT_EQ(Run().ending, EBulkRunEnding::NotStarted);
+    ASSERT_EQ(installation.messages.size(), 1);
+    EXPECT_TRUE(installation.messages.first().startsWith(
+        QStringLiteral("他のクライアントにより一括ダウンロードを実行中です。")));
 }
 
 } // namespace

@@ -1,7 +1,9 @@
 #include "SeedJpeg.h"
 #include "ServiceImpl.h"
 
+#include <algorithm>
 #include <cstring>
+#include <ctime>
 
 namespace devserver {
 
@@ -315,6 +317,10 @@ void Service::applySeed(const std::string &seed)
             int subfolders = 100, files = 5000;
             std::sscanf(seed.c_str(), "page:subfolders=%d,files=%d", &subfolders, &files);
             seedPage(office, subfolders, files);
+        } else if (seed == "bulk" || seed.rfind("bulk:", 0) == 0) {
+            int files = 2000;
+            std::sscanf(seed.c_str(), "bulk:files=%d", &files);
+            seedBulk(office, files);
         } else if (seed != "empty") {
             throw std::runtime_error("unknown seed " + seed);
         }
@@ -643,6 +649,60 @@ void Service::seedPage(int64_t office, int subfolders, int files)
                "update_name, update_disp_name, update_time) VALUES(?,?,?,?,?,?,?,?,?,?)",
                office, top, std::string(name), std::string("txt"), sizes[b], blobs[b], yamada, by,
                by, std::string(when))
+            .run();
+    }
+}
+
+void Service::seedBulk(int64_t office, int files)
+{
+    // An office for a whole bulk download: one top folder with ten subfolders, file i in
+    // subfolder ((i - 1) % 10) + 1, every file its own content (xorshift bytes seeded by i),
+    // 1 KiB to 1 MiB (every 100th exactly 1 MiB), update times one minute apart from
+    // 2024/01/01 00:00:00 so that the update-time order is the number order.
+    auto st = db_->q("SELECT id FROM users WHERE office_id=? AND login_id='yamada'", office);
+    st.step();
+    const int64_t yamada = st.i(0);
+    const std::string by = "山田 太郎";
+    const std::string folderTime = "2024/01/01 00:00:00";
+    db_->q("INSERT INTO folders(office_id, parent_id, name, update_name, update_time) "
+           "VALUES(?,0,?,?,?)",
+           office, std::string("一括"), by, folderTime)
+        .run();
+    const int64_t top = db_->lastId();
+    char name[64];
+    std::vector<int64_t> subfolders;
+    for (int b = 1; b <= 10; ++b) {
+        std::snprintf(name, sizeof name, "b%02d", b);
+        db_->q("INSERT INTO folders(office_id, parent_id, name, update_name, update_time) "
+               "VALUES(?,?,?,?,?)",
+               office, top, std::string(name), by, folderTime)
+            .run();
+        subfolders.push_back(db_->lastId());
+    }
+    const time_t base = 1704067200; // 2024/01/01 00:00:00 UTC, written as a plain local text
+    std::string content;
+    for (int i = 1; i <= files; ++i) {
+        const size_t size = i % 100 == 0 ? size_t(1024 * 1024)
+                                         : size_t(1024 + (int64_t(i) * 104729) % (195 * 1024));
+        content.resize(size);
+        uint64_t x = uint64_t(i) * 0x9E3779B97F4A7C15ull + 1;
+        for (size_t at = 0; at < size; at += 8) {
+            x ^= x << 13;
+            x ^= x >> 7;
+            x ^= x << 17;
+            std::memcpy(&content[at], &x, std::min<size_t>(8, size - at));
+        }
+        const std::string digest = storeBlob(content);
+        const time_t updated = base + time_t(i) * 60;
+        std::tm t{};
+        gmtime_r(&updated, &t);
+        char when[32];
+        std::strftime(when, sizeof when, "%Y/%m/%d %H:%M:%S", &t);
+        std::snprintf(name, sizeof name, "f%05d.dat", i);
+        db_->q("INSERT INTO files(office_id, folder_id, name, ext, size, digest, update_id, "
+               "update_name, update_disp_name, update_time) VALUES(?,?,?,?,?,?,?,?,?,?)",
+               office, subfolders[size_t((i - 1) % 10)], std::string(name), std::string("dat"),
+               int64_t(size), digest, yamada, by, by, std::string(when))
             .run();
     }
 }

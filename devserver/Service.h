@@ -103,6 +103,7 @@ private:
     void seedDemo(int64_t office);
     void seedScale(int64_t office, int folders, int files);
     void seedPage(int64_t office, int subfolders, int files);
+    void seedBulk(int64_t office, int files);
     std::string storeBlob(const std::string &bytes); // returns the digest
     std::string blobPath(const std::string &digest) const;
 

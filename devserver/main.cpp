@@ -38,7 +38,8 @@ struct Options
 {
     std::cerr << "velquor-devserver: " << error << "\n"
               << "usage: velquor-devserver [--host 127.0.0.1] [--port N|0] [--data DIR] "
-                 "[--seed demo|empty|scale:folders=N,files=M|page:subfolders=N,files=M] "
+                 "[--seed demo|empty|scale:folders=N,files=M|page:subfolders=N,files=M|"
+                 "bulk:files=N] "
                  "[--https [--cert F --key F]] "
                  "[--test-hooks] "
                  "[--root-prefix P] [--access-key-lifetime SECONDS]\n";
@@ -83,7 +84,7 @@ Options parse(int argc, char **argv)
     while (!o.rootPrefix.empty() && o.rootPrefix.back() == '/')
         o.rootPrefix.pop_back();
     if (o.seed != "demo" && o.seed != "empty" && o.seed.rfind("scale:", 0) != 0
-        && o.seed.rfind("page:", 0) != 0)
+        && o.seed.rfind("page:", 0) != 0 && o.seed != "bulk" && o.seed.rfind("bulk:", 0) != 0)
         usage("unknown seed " + o.seed);
     return o;
 }

@@ -246,6 +246,7 @@ QString CBulkDownloadLogManager::PathInDestination(const QString &fileName) cons
 bool CBulkDownloadLogManager::CreateLog(qint64 *startTime)
 {
     m_logPath.clear();
+    m_appendFailed = false;
     const QString path = PathInDestination(LogFileName(EffectiveRunName(), 0, 0));
     try {
         // A log of that name (a run stopped earlier today) is replaced by a new file rather
@@ -285,7 +286,12 @@ bool CBulkDownloadLogManager::AppendLogLine(const QString &text)
         if (::close(fd) != 0)
             ThrowOsError(errno, m_logPath);
     } catch (const CBizException &e) {
-        Report(e);
+        // A full disk fails every line of the run: said once, the rest only logged.
+        if (!m_appendFailed)
+            Report(e);
+        else
+            qCWarning(lcBulkLog) << "log line not written:" << e.ErrorMessage();
+        m_appendFailed = true;
         return false;
     }
     return true;

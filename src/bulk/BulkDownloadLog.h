@@ -112,6 +112,7 @@ private:
 
     std::function<QString()> m_destinationFolder;
     QString m_logPath;
+    bool m_appendFailed = false; // a line of this log failed: later failures are not shown
     QString m_runName;
     std::unique_ptr<CBulkDownloadLogList> m_logs;
 };

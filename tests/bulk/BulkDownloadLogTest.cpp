@@ -327,6 +327,29 @@ TEST_F(BulkLogTest, FailuresAreShownAndCloseTheLog)
     EXPECT_TRUE(Listing(destination).isEmpty());
 }
 
+TEST_F(BulkLogTest, LinesThatCannotBeWrittenAreShownOncePerLog)
+{
+    manager.SetRunName(QStringLiteral("20250305.vqr"));
+    qint64 start = 0;
+    ASSERT_TRUE(manager.CreateLog(&start));
+    // The log's place taken by a folder: every later line fails, as on a full disk.
+    ASSERT_TRUE(QFile::remove(manager.logPath()));
+    ASSERT_TRUE(QDir().mkpath(manager.logPath()));
+    const CSharedFileRecord record = FileIn(nullptr, QStringLiteral("/a.txt"), {}, {}, {}, 1);
+    EXPECT_FALSE(manager.AddLogLine(record));
+    EXPECT_FALSE(manager.AddLogLine(record));
+    EXPECT_FALSE(manager.AddLogLine(record));
+    EXPECT_EQ(messages.size(), 1);
+    ASSERT_TRUE(QDir(manager.logPath()).removeRecursively());
+
+    // The next log is a new start: its first failure is shown again.
+    ASSERT_TRUE(manager.CreateLog(&start));
+    ASSERT_TRUE(QFile::remove(manager.logPath()));
+    ASSERT_TRUE(QDir().mkpath(manager.logPath()));
+    EXPECT_FALSE(manager.AddLogLine(record));
+    EXPECT_EQ(messages.size(), 2);
+}
+
 // ---------------------------------------------------------------------------------------
 // The history
 

@@ -264,7 +264,7 @@ ApiReply Service::api(ApiRequest &req)
         std::this_thread::sleep_for(std::chrono::milliseconds(inj->delayMs));
         inj.reset();
     }
-    if (inj && inj->mode != "cut" && inj->mode != "wrongbytes") {
+    if (inj && inj->mode != "cut" && inj->mode != "wrongbytes" && inj->mode != "dropchild") {
         reply.status = inj->status;
         if (inj->mode == "fault") {
             reply.body = faultXml(inj->code, inj->message);
@@ -301,6 +301,21 @@ ApiReply Service::api(ApiRequest &req)
         reply = ApiReply();
         reply.status = 500;
         reply.body = faultXml("10004", std::string("サーバー内部エラー: ") + e.what());
+    }
+    if (inj && inj->mode == "dropchild" && !reply.stream) {
+        // An answer whose index-th <child> element is missing (an entry the client cannot
+        // use): everything else as the operation answered it.
+        const std::string open = "<" + inj->child + ">", close = "</" + inj->child + ">";
+        size_t at = std::string::npos, from = 0;
+        for (int i = 0; i < inj->index; ++i) {
+            at = reply.body.find(open, from);
+            if (at == std::string::npos)
+                break;
+            from = at + open.size();
+        }
+        const size_t end = at == std::string::npos ? at : reply.body.find(close, at);
+        if (end != std::string::npos)
+            reply.body.erase(at, end + close.size() - at);
     }
     if (inj) {
         reply.cut = inj->mode == "cut";

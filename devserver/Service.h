@@ -54,8 +54,10 @@ struct ApiReply
 
 struct Injection
 {
-    std::string mode; // fault, html, empty, noelement, delay, cut, wrongbytes
+    std::string mode; // fault, html, empty, noelement, delay, cut, wrongbytes, dropchild
     std::string code, message;
+    std::string child; // dropchild: the element left out
+    int index = 2;     // dropchild: of which occurrence (from 1)
     int status = 500;
     int delayMs = 0;
 };

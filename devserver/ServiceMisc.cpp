@@ -331,7 +331,7 @@ int Service::hook(const std::string &name, const std::map<std::string, std::stri
         Injection inj;
         inj.mode = param(p, "mode", "fault");
         static const std::set<std::string> modes
-            = {"fault", "html", "empty", "noelement", "delay", "cut", "wrongbytes"};
+            = {"fault", "html", "empty", "noelement", "delay", "cut", "wrongbytes", "dropchild"};
         if (!modes.count(inj.mode)) {
             out = "unknown mode";
             return 400;
@@ -340,6 +340,8 @@ int Service::hook(const std::string &name, const std::map<std::string, std::stri
         inj.message = param(p, "message", "テスト用の障害です。");
         inj.status = int(std::atoi(param(p, "status", "500").c_str()));
         inj.delayMs = int(std::atoi(param(p, "ms", "1000").c_str()));
+        inj.child = param(p, "child", "digest");
+        inj.index = std::max(1, std::atoi(param(p, "index", "2").c_str()));
         std::string op = param(p, "op");
         if (op.empty()) {
             out = "op missing";

@@ -476,4 +476,21 @@ TEST_F(BulkDownload, FailedEndIsShownAndTheJobIsLetGo)
         QStringLiteral("他のクライアントにより一括ダウンロードを実行中です。")));
 }
 
+TEST_F(BulkDownload, PageCutShortByABadEntryFailsTheRun)
+{
+    // The tenth file of the page comes without its digest: the entries after it would be
+    // left out without a trace.
+    server->hook(
+        QStringLiteral("fail"),
+        {{"op", "file/list"}, {"mode", "dropchild"}, {"child", "digest"}, {"index", "10"}});
+    const SBulkRunResult result = Run();
+    EXPECT_EQ(result.ending, EBulkRunEnding::Failed);
+    EXPECT_LT(result.result, 0);
+    EXPECT_EQ(result.succeeded, 9);
+    ASSERT_EQ(Jobs().size(), 1u);
+    EXPECT_EQ(Jobs().front().status, 99);
+    ASSERT_FALSE(installation.messages.isEmpty());
+    EXPECT_EQ(installation.messages.last(), detail::ComposeMessage(18360));
+}
+
 } // namespace

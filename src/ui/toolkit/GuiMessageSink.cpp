@@ -1,5 +1,6 @@
 #include "GuiMessageSink.h"
 
+#include "ModalRun.h"
 #include "core/AppState.h"
 
 #include <QApplication>
@@ -44,7 +45,8 @@ int ShowGuiMessage(const QString &text, MsgIcon icon, MsgButtons buttons)
     }
     box.raise();
     box.activateWindow();
-    switch (box.exec()) {
+    // Through the one modal run: the modal state is counted and tests can answer the box.
+    switch (RunModal(box)) {
     case QMessageBox::Yes:
         return IDYES;
     case QMessageBox::No:

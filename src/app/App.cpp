@@ -18,7 +18,8 @@ const QString kNoUi = QStringLiteral("no_ui");
 }
 
 CApp::CApp()
-    : m_mainSystem(std::make_unique<CMainSystem>())
+    : m_systems(std::make_unique<CSystemObjects>())
+    , m_mainSystem(m_systems->main())
 {
     if (!m_mainSystem->instanceManager())
         m_ownInstanceManager = std::make_unique<CInstanceManager>();

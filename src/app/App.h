@@ -17,8 +17,10 @@ public:
     static CApp *instance() { return static_cast<CApp *>(CBizApp::instance()); }
 
     bool isNoUiMode() const { return m_noUiMode; }
-    // The main system, created with the application object and deleted by it.
+    // The system objects (main, local, shared), created with the application object and
+    // deleted by it.
     CMainSystem &mainSystem() const { return *m_mainSystem; }
+    CSystemObjects &systems() const { return *m_systems; }
     // The installation's identity: the main system's instance manager.
     virtual CInstanceManager &instanceManager() const;
     QString instanceId() const { return instanceManager().instanceId(); }
@@ -40,7 +42,8 @@ protected:
     virtual void WriteExitCodeToConsole(qint32 code);
 
     bool m_noUiMode = false;
-    std::unique_ptr<CMainSystem> m_mainSystem;
+    std::unique_ptr<CSystemObjects> m_systems;
+    CMainSystem *m_mainSystem; // the systems' main system
     // Only when the main system was built without one (a test factory).
     std::unique_ptr<CInstanceManager> m_ownInstanceManager;
 };

@@ -3,8 +3,10 @@
 #include "app/MainApp.h"
 #include "core/AppState.h"
 #include "core/ExitCodes.h"
+#include "ui/dialogs/SessionWindows.h"
+#include "ui/toolkit/AppIcon.h"
+#include "ui/toolkit/BizDialog.h"
 #include "ui/toolkit/GuiMessageSink.h"
-#include "ui/toolkit/PendingSessionUi.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -56,8 +58,12 @@ int RunProgram(int argc, char **argv)
     AppState::SetHasDisplay(gui);
 
     CGuiMainApp app;
-    CPendingSessionUi sessionUi;
+    CSessionWindows sessionUi(app.systems());
     if (gui) {
+        // Japanese text in its own glyph forms in every window and message box, and the
+        // program's icon on its windows.
+        QApplication::setFont(DialogFont());
+        QApplication::setWindowIcon(ApplicationIcon());
         InstallGuiMessageSink();
         const Qt::KeyboardModifiers keys = QGuiApplication::queryKeyboardModifiers();
         app.SetSupportModeKeysHeld(keys.testFlag(Qt::ShiftModifier)

@@ -1,6 +1,8 @@
 // The main of the user-interface suite: a QApplication (offscreen unless a display is asked
 // for) with the application's name and fonts, so that dialogs lay out as they do for users.
 #include "core/AppState.h"
+#include "ui/toolkit/AppIcon.h"
+#include "ui/toolkit/BizDialog.h"
 
 #include <QApplication>
 #include <QFont>
@@ -16,6 +18,9 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     AppState::SetAppName(QStringLiteral("VELQUOR"));
     AppState::SetHasDisplay(true);
+    // As the program sets them.
+    QApplication::setFont(DialogFont());
+    QApplication::setWindowIcon(ApplicationIcon());
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -130,8 +130,9 @@ QString CVersionInfoDialog::EnvironmentText(CMainSystem *mainSystem, bool suppor
 {
     QString name;
     QString version;
-    QString servicePack;
-    OsInfoText(&name, &version, &servicePack);
+    // Linux has no service packs: the line stays, empty.
+    const QString servicePack;
+    OsInfoText(&name, &version);
     QString pcName;
     if (const CUserRecord *user = SignedInUser(mainSystem))
         pcName = user->pcName;

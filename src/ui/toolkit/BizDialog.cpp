@@ -14,9 +14,12 @@
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QKeyEvent>
+#include <QLayout>
 #include <QLineEdit>
 #include <QLoggingCategory>
 #include <QMenu>
+#include <QPainter>
+#include <QPixmap>
 #include <QStyle>
 #include <QTimer>
 #include <QToolButton>
@@ -65,6 +68,21 @@ QKeyCombination CombinationOf(const QKeyEvent &event)
     // The keypad's Enter is the accelerator table's Enter.
     const Qt::KeyboardModifiers modifiers = event.modifiers() & ~Qt::KeypadModifier;
     return QKeyCombination(modifiers, Qt::Key(event.key()));
+}
+
+// Three short bars: the menu symbol, drawn so that it looks the same with every style and
+// icon theme (the style's title-bar menu icon is the toolkit's logo).
+QIcon SystemMenuIcon()
+{
+    QPixmap pixmap(16, 16);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(64, 64, 64));
+    for (int y : {3, 7, 11})
+        painter.drawRect(2, y, 12, 2);
+    painter.end();
+    return QIcon(pixmap);
 }
 
 } // namespace
@@ -282,7 +300,7 @@ void CBizDialog::EnableSystemMenu(bool on)
     m_systemMenuButton->setObjectName(kSystemMenuName);
     m_systemMenuButton->setAutoRaise(true);
     m_systemMenuButton->setFocusPolicy(Qt::NoFocus);
-    m_systemMenuButton->setIcon(style()->standardIcon(QStyle::SP_TitleBarMenuButton));
+    m_systemMenuButton->setIcon(SystemMenuIcon());
     m_systemMenuButton->setToolTip(kSystemMenuText);
     m_systemMenuButton->setAccessibleName(kSystemMenuText);
     connect(m_systemMenuButton, &QToolButton::clicked, this, [this] { OpenSystemMenu(); });
@@ -295,6 +313,15 @@ void CBizDialog::PlaceSystemMenuButton()
     if (!m_systemMenuButton)
         return;
     const QSize size = m_systemMenuButton->sizeHint();
+    // The button sits in the top margin, never over the first row of controls.
+    if (QLayout *content = layout()) {
+        QMargins margins = content->contentsMargins();
+        const int needed = size.height() + 2 * kSystemMenuMargin;
+        if (margins.top() < needed) {
+            margins.setTop(needed);
+            content->setContentsMargins(margins);
+        }
+    }
     m_systemMenuButton->setGeometry(width() - size.width() - kSystemMenuMargin, kSystemMenuMargin,
                                     size.width(), size.height());
     m_systemMenuButton->raise();

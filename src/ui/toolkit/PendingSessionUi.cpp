@@ -37,32 +37,38 @@ private:
 CPendingSessionUi::CPendingSessionUi() = default;
 CPendingSessionUi::~CPendingSessionUi() = default;
 
-int CPendingSessionUi::RunLoginDialog(int mode)
+int CPendingSessionUi::ShowUntilClosed(const char *what)
 {
     QEventLoop loop;
     CClosingWindow window(&loop);
     window.setWindowTitle(AppState::AppName());
     auto *layout = new QVBoxLayout(&window);
-    layout->addWidget(new QLabel(QStringLiteral("%1 %2\n\nログイン画面はまだ組み込まれていません。")
+    layout->addWidget(new QLabel(QStringLiteral("%1 %2\n\nメイン画面はまだ組み込まれていません。")
                                      .arg(AppState::AppName(), ProgramVersionText()),
                                  &window));
     window.resize(420, 160);
     m_window = &window;
     window.show();
-    qCInfo(lcSessionUi) << "login window shown, mode" << mode;
+    qCInfo(lcSessionUi) << what << "shown";
     loop.exec();
     m_window = nullptr;
-    return 0; // closed
+    return LoginResult::Cancelled;
+}
+
+int CPendingSessionUi::RunLoginDialog(int mode)
+{
+    qCInfo(lcSessionUi) << "login window shown, mode" << mode;
+    return ShowUntilClosed("pending window");
 }
 
 int CPendingSessionUi::RunOnlineMainWindow()
 {
-    return 2;
+    return ShowUntilClosed("online main window");
 }
 
 int CPendingSessionUi::RunOfflineMainWindow()
 {
-    return 2;
+    return ShowUntilClosed("offline main window");
 }
 
 void CPendingSessionUi::ActivateMainWindow()

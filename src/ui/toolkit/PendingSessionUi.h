@@ -6,9 +6,8 @@
 
 class QWidget;
 
-// The session's windows until the login dialog and the main windows exist: one window
-// that says so and ends the session when it is closed (result: closed). It can be raised
-// by a second start.
+// The session's windows until the main windows exist: one window that says so and ends the
+// session when it is closed (result: cancelled, 2). It can be raised by a second start.
 class CPendingSessionUi : public ISessionUi
 {
 public:
@@ -21,5 +20,7 @@ public:
     void ActivateMainWindow() override;
 
 private:
+    int ShowUntilClosed(const char *what);
+
     QPointer<QWidget> m_window;
 };

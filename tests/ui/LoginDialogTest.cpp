@@ -16,12 +16,16 @@
 #include "app/System.h"
 #include "core/AppState.h"
 #include "core/Messages.h"
+#include "core/Paths.h"
 #include "folders/SharedWorkspaceManager.h"
+#include "support/Files.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -782,5 +786,100 @@ TEST_F(LoginDialogTest, SessionWindowsRunTheLoginDialogAndThePendingMainWindow)
     EXPECT_TRUE(text.endsWith(QStringLiteral("メイン画面はまだ組み込まれていません。")))
         << text.toStdString();
 }
+
+} // namespace
+
+namespace {
+
+// --- the update step and 中止 during the sign-in ---
+
+TEST_F(LoginDialogTest, PublishedUpdateIsFetchedStartedAndEndsTheDialog)
+{
+    // The "installer" is a script that leaves a mark where it ran.
+    server->hook(QStringLiteral("update"),
+                 {{"version", "9.9.9.9"},
+                  {"fileName", "setup.sh"},
+                  {"content", "#!/bin/sh\necho started > started.txt\n"}});
+    CLoginDialog dialog(*systems, 1);
+    const int result = Run(dialog, [&](CLoginDialog &d) {
+        Type(d, kOfficeEdit, QStringLiteral("demo"));
+        Type(d, kLoginEdit, QStringLiteral("yamada"));
+        Type(d, kPasswordEdit, QStringLiteral("yamada-pass"));
+        QTest::keyClick(Edit(d, kPasswordEdit), Qt::Key_Return);
+    });
+    EXPECT_EQ(result, LoginResult::Cancelled);
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(messages.first(), detail::ComposeMessage(18189, QStringLiteral("9.9.9.9")));
+    EXPECT_TRUE(QFileInfo::exists(SetupPath({}, QStringLiteral("setup.sh"))));
+    // The folder tree was never asked for: the program closes for the installer.
+    EXPECT_EQ(server->callCount(QStringLiteral("workspace/list")), 0);
+}
+
+TEST_F(LoginDialogTest, CancelledPackageDownloadSaysTheUpdateIsNeededAndStays)
+{
+    server->hook(QStringLiteral("update"), {{"version", "9.9.9.9"}, {"fileName", "setup.sh"}});
+    server->hook(QStringLiteral("fail"),
+                 {{"op", "autoupdate/get"}, {"mode", "delay"}, {"ms", "1500"}});
+    installation.answers = {IDOK, IDYES}; // the announcement, then "中止しますか？"
+    CLoginDialog dialog(*systems, 1);
+    const int result = Run(dialog, [&](CLoginDialog &d) {
+        Type(d, kOfficeEdit, QStringLiteral("demo"));
+        Type(d, kLoginEdit, QStringLiteral("yamada"));
+        Type(d, kPasswordEdit, QStringLiteral("yamada-pass"));
+        QTimer::singleShot(400, &d, [&d] { QTest::mouseClick(d.cancelButton(), Qt::LeftButton); });
+        QTest::keyClick(Edit(d, kPasswordEdit), Qt::Key_Return);
+        EXPECT_TRUE(d.isVisible());
+        EXPECT_FALSE(d.IsBusy());
+    });
+    EXPECT_EQ(result, kStillOpen);
+    ASSERT_EQ(messages.size(), 3) << messages.join(u'|').toStdString();
+    EXPECT_EQ(messages.at(1), detail::ComposeMessage(17687));
+    EXPECT_EQ(messages.at(2), detail::ComposeMessage(18191));
+    EXPECT_FALSE(QFileInfo::exists(SetupPath({}, QStringLiteral("setup.sh"))));
+}
+
+struct SStopCase
+{
+    const char *name;
+    int answer; // to "中止しますか？"
+    int result;
+};
+
+class LoginStopTest : public LoginDialogTest, public ::testing::WithParamInterface<SStopCase>
+{};
+
+TEST_P(LoginStopTest, StopDuringASlowTreeLoadAsksAndDeletesNothingLocal)
+{
+    // An earlier session left folders in the cache.
+    ASSERT_TRUE(login()->SignIn(QStringLiteral("demo"), QStringLiteral("yamada"),
+                                QStringLiteral("yamada-pass"), true));
+    ASSERT_TRUE(login()->SaveSavedLogins());
+    const QString folderRoot = login()->UserDataPath();
+    ASSERT_TRUE(QDir().mkpath(folderRoot + QStringLiteral("/00000001経理")));
+    Restart();
+    const QStringList before = Listing(installation.dataFolder());
+
+    server->hook(QStringLiteral("fail"),
+                 {{"op", "workspace/list"}, {"mode", "delay"}, {"ms", "1200"}});
+    installation.answers = {GetParam().answer};
+    CLoginDialog dialog(*systems, 1);
+    const int result = Run(dialog, [&](CLoginDialog &d) {
+        Retype(d, kOfficeEdit, QStringLiteral("demo"));
+        Retype(d, kLoginEdit, QStringLiteral("yamada"));
+        Retype(d, kPasswordEdit, QStringLiteral("yamada-pass"));
+        QTimer::singleShot(400, &d, [&d] { QTest::mouseClick(d.cancelButton(), Qt::LeftButton); });
+        QTest::keyClick(Edit(d, kPasswordEdit), Qt::Key_Return);
+    });
+    EXPECT_EQ(result, GetParam().result);
+    ASSERT_FALSE(messages.isEmpty());
+    EXPECT_EQ(messages.first(), detail::ComposeMessage(17687));
+    for (const QString &entry : before)
+        EXPECT_TRUE(Listing(installation.dataFolder()).contains(entry)) << qPrintable(entry);
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, LoginStopTest,
+                         ::testing::Values(SStopCase{"NoGoesOn", IDNO, LoginResult::SignedIn},
+                                           SStopCase{"YesStops", IDYES, kStillOpen}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace

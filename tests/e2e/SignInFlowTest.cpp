@@ -199,4 +199,20 @@ TEST_F(SignInFlow, SignInStoppedWhileTheTreeLoadsDeletesNothingLocal)
     EXPECT_EQ(systems->local()->localWorkspaces()->list().size(), mirrored);
 }
 
+TEST_F(SignInFlow, TreeAnswerCutShortDeletesNothingLocal)
+{
+    ASSERT_EQ(flow->SignInOnline(Fields("demo", "yamada", "yamada-pass", true), &progress), 1);
+    for (const char *path : {"経理/2024", "給与/2024年度"})
+        ASSERT_NE(systems->local()->localWorkspaces()->FindById(server->folderId(path)), nullptr);
+    const QStringList before = Listing(installation.dataFolder());
+    Start();
+    // The tree's answer breaks off halfway, every time (the transport retries once).
+    server->hook(QStringLiteral("fail"),
+                 {{"op", "workspace/list"}, {"mode", "cut"}, {"count", "5"}});
+    EXPECT_EQ(flow->SignInOnline(Fields("demo", "yamada", "yamada-pass", true), &progress), 0);
+    EXPECT_FALSE(messages.isEmpty());
+    for (const QString &entry : before)
+        EXPECT_TRUE(Listing(installation.dataFolder()).contains(entry)) << qPrintable(entry);
+}
+
 } // namespace

@@ -209,8 +209,13 @@ TEST_F(BizDialogTest, DesignedSizeIsTheMinimumInDialogUnitsOfTheFont)
         CTestDialog dialog;
         dialog.SetDesignedSize(QSize(242, 50), resizable);
         const QFontMetrics metrics(dialog.font());
-        const QSize expected(qRound(242 * metrics.averageCharWidth() / 4.0),
-                             qRound(50 * metrics.height() / 8.0));
+        // Dialog units measure the Latin letters, never the font's full-width glyphs.
+        const int letters = metrics.horizontalAdvance(
+            QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+        const int average = (letters / 26 + 1) / 2;
+        EXPECT_EQ(CBizDialog::AverageCharWidth(dialog.font()), average);
+        EXPECT_LT(average, metrics.horizontalAdvance(QStringLiteral("事")));
+        const QSize expected(qRound(242 * average / 4.0), qRound(50 * metrics.height() / 8.0));
         EXPECT_EQ(dialog.designedPixelSize(), expected);
         EXPECT_EQ(CBizDialog::DialogUnitsToPixels(dialog.font(), QSize(242, 50)), expected);
         EXPECT_EQ(dialog.minimumSize(), expected);

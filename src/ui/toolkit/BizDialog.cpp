@@ -169,10 +169,20 @@ int CBizDialog::RunModalDialog()
     return RunModal(*this);
 }
 
+int CBizDialog::AverageCharWidth(const QFont &font)
+{
+    // The width of the Latin letters, as dialog units are measured: a Japanese font's own
+    // average (its full-width glyphs) would make every dialog twice as wide as designed.
+    static const QString letters
+        = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+    const int advance = QFontMetrics(font).horizontalAdvance(letters);
+    return std::max(1, (advance / 26 + 1) / 2);
+}
+
 QSize CBizDialog::DialogUnitsToPixels(const QFont &font, const QSize &dialogUnits)
 {
     const QFontMetrics metrics(font);
-    return QSize(ScaleRounded(dialogUnits.width(), metrics.averageCharWidth(), 4),
+    return QSize(ScaleRounded(dialogUnits.width(), AverageCharWidth(font), 4),
                  ScaleRounded(dialogUnits.height(), metrics.height(), 8));
 }
 

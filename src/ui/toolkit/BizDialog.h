@@ -66,9 +66,12 @@ public:
 
     // --- layout and looks ---
     // The designed size in dialog units: x × average character width / 4, y × height / 8 of
-    // the dialog's font. It becomes the minimum size; without a sizing frame also the maximum.
+    // the dialog's font (AverageCharWidth). It becomes the minimum size; without a sizing frame
+    // also the maximum.
     void SetDesignedSize(const QSize &dialogUnits, bool resizable);
     static QSize DialogUnitsToPixels(const QFont &font, const QSize &dialogUnits);
+    // The average character width of dialog units: that of the Latin letters of the font.
+    static int AverageCharWidth(const QFont &font);
     QSize designedPixelSize() const { return m_designedPixels; }
 
     // The theme colour becomes the window background of the dialog's palette (ApplyTheme).

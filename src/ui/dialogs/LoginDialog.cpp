@@ -25,7 +25,6 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QStyle>
 
 #include <algorithm>
 
@@ -33,7 +32,6 @@ Q_LOGGING_CATEGORY(lcLoginDialog, "velquor.ui.login")
 
 namespace {
 
-constexpr int kIconId = 20737;
 constexpr int kOfficeLabelId = 21258;
 constexpr int kOfficeEditId = 21259;
 constexpr int kOfficeComboId = 21260;
@@ -142,14 +140,7 @@ void CLoginDialog::BuildControls()
     const QSize margin = DialogUnitsToPixels(font(), QSize(7, 7));
     grid->setContentsMargins(margin.width(), margin.height(), margin.width(), margin.height());
 
-    auto *icon = new QLabel(this);
-    icon->setObjectName(QString::number(kIconId));
-    icon->setPixmap(QApplication::windowIcon().isNull()
-                        ? style()->standardIcon(QStyle::SP_MessageBoxInformation).pixmap(48, 48)
-                        : QApplication::windowIcon().pixmap(48, 48));
-    icon->setFixedSize(48, 48);
-    icon->setAccessibleName(AppState::AppName());
-    grid->addWidget(icon, 0, 0, 3, 1, Qt::AlignTop);
+    grid->addWidget(CreateIconStatic(), 0, 0, 3, 1, Qt::AlignTop);
 
     int row = 0;
     if (m_templateId == OfficeTemplateId) {

@@ -18,7 +18,6 @@
 #include <QLoggingCategory>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QStyle>
 
 Q_LOGGING_CATEGORY(lcVersionDialog, "velquor.ui.version")
 
@@ -46,13 +45,7 @@ CVersionInfoDialog::CVersionInfoDialog(CMainSystem *mainSystem, QWidget *parent)
     , m_main(mainSystem)
 {
     auto *grid = new QGridLayout(this);
-    auto *icon = Static(this, 20737);
-    icon->setPixmap(QApplication::windowIcon().isNull()
-                        ? style()->standardIcon(QStyle::SP_MessageBoxInformation).pixmap(48, 48)
-                        : QApplication::windowIcon().pixmap(48, 48));
-    icon->setFixedSize(48, 48);
-    icon->setAccessibleName(AppState::AppName());
-    grid->addWidget(icon, 0, 0, 3, 1, Qt::AlignTop);
+    grid->addWidget(CreateIconStatic(), 0, 0, 3, 1, Qt::AlignTop);
 
     auto *product = Static(this, 21270, QStringLiteral("VELQUOR"));
     QFont titleFont = product->font();

@@ -1,5 +1,7 @@
 #include "BizDialog.h"
 
+#include "AppIcon.h"
+
 #include "ModalRun.h"
 #include "WidgetPlacement.h"
 #include "app/BizApp.h"
@@ -14,6 +16,7 @@
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
 #include <QLoggingCategory>
@@ -252,6 +255,16 @@ void CBizDialog::RestoreHighlightedEdit()
     if (m_highlighted)
         m_highlighted->setPalette(m_highlightedPalette);
     m_highlighted = nullptr;
+}
+
+QLabel *CBizDialog::CreateIconStatic()
+{
+    auto *icon = new QLabel(this);
+    icon->setObjectName(QStringLiteral("20737"));
+    icon->setPixmap(ApplicationIcon().pixmap(48, 48));
+    icon->setFixedSize(48, 48);
+    icon->setAccessibleName(AppState::AppName());
+    return icon;
 }
 
 QWidget *CBizDialog::control(int id) const

@@ -13,6 +13,7 @@
 
 class QAction;
 class QLineEdit;
+class QLabel;
 class QMenu;
 class QTimer;
 class QToolButton;
@@ -80,6 +81,9 @@ public:
     virtual void ApplyTheme();
     // The edit with the focus is drawn on FocusedEditColour().
     void SetFocusHighlight(bool on);
+
+    // The icon static 20737: the application's icon at 48 × 48, named by the application.
+    QLabel *CreateIconStatic();
 
     // The child control whose objectName is the id's number; nullptr when there is none.
     QWidget *control(int id) const;

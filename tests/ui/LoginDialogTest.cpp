@@ -564,9 +564,14 @@ TEST_F(LoginDialogTest, DeletingAnOfficeChoosesTheNextAndTheLastEndsTheDialog)
     EXPECT_EQ(fieldsAfterDelete.loginId, QStringLiteral("tanaka"));
     EXPECT_EQ(result, LoginResult::ModeOmitted);
     EXPECT_TRUE(login()->officeList().IsEmpty());
-    // The saved file says the same at the next start.
+    // The saved file says the same at the next start, and the dialog shown in mode 0 then
+    // has the office-ID row: no client key is left, and without the row nobody could sign in.
     Restart();
     EXPECT_TRUE(login()->officeList().IsEmpty());
+    CLoginDialog next(*systems, 0);
+    EXPECT_EQ(next.templateId(), CLoginDialog::OfficeTemplateId);
+    ASSERT_NE(Edit(next, kOfficeEdit), nullptr);
+    EXPECT_FALSE(Edit(next, kOfficeEdit)->isHidden());
 }
 
 // --- offline work ---

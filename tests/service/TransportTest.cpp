@@ -524,8 +524,11 @@ protected:
 
 TEST_F(Transport, CancelledUploadReturnsZeroAndCreatesNothing)
 {
+    // Large enough that the upload, which runs on Qt's network thread, is still under way
+    // when the window's thread sees the quarter: at loopback speed a small body is sent
+    // completely before the progress report arrives.
     const QString local = dir() + QStringLiteral("/cancel.bin");
-    writeRandomFile(local, 20 * 1024 * 1024, 3);
+    writeRandomFile(local, 128 * 1024 * 1024, 3);
     CCancelAtQuarter progress;
     CTestUploadRequest up(key, folder, QStringLiteral("/cancel.bin"), local, &progress);
     EXPECT_EQ(up.ExecutePost(), 0);

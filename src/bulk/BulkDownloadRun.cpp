@@ -188,9 +188,10 @@ SBulkRunResult CBulkDownloadRun::Run(bool clear)
                 break;
             }
             ++number;
-            const QString shownPath = FolderNames(*record).isEmpty()
+            const QString folderNames = FolderNames(*record);
+            const QString shownPath = folderNames.isEmpty()
                                           ? record->FileName()
-                                          : FolderNames(*record) + u'/' + record->FileName();
+                                          : folderNames + u'/' + record->FileName();
             const bool fromCache = m_manager.UsesCacheFor(record->updateTime);
             SBulkRunRow shown;
             shown.record = record;

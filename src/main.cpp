@@ -3,7 +3,7 @@
 #include "app/MainApp.h"
 #include "core/AppState.h"
 #include "core/ExitCodes.h"
-#include "ui/dialogs/SessionWindows.h"
+#include "ui/main/SessionWindows.h"
 #include "ui/toolkit/AppIcon.h"
 #include "ui/toolkit/BizDialog.h"
 #include "ui/toolkit/GuiMessageSink.h"

@@ -220,6 +220,29 @@ QStringList ExpandDesktopExec(const QStringList &exec, const QString &filePath)
     return out;
 }
 
+namespace {
+
+// The default application of a MIME type (and its aliases) into result.
+void FillDefaultApplication(SAppAssociation &result, const QStringList &names)
+{
+    result.desktopId = defaultDesktopId(names);
+    if (result.desktopId.isEmpty())
+        return;
+    result.desktopFile = findDesktopFile(result.desktopId);
+    const QHash<QString, QString> entry
+        = readGroup(result.desktopFile, QStringLiteral("Desktop Entry"));
+    result.appName = entry.value(QStringLiteral("Name[ja]"), entry.value(QStringLiteral("Name")));
+    result.exec = SplitDesktopExec(entry.value(QStringLiteral("Exec")));
+    if (!result.exec.isEmpty()) {
+        const QString program = result.exec.constFirst();
+        const QString found
+            = QFileInfo(program).isAbsolute() ? program : QStandardPaths::findExecutable(program);
+        result.appPath = found.isEmpty() ? program : found;
+    }
+}
+
+} // namespace
+
 SAppAssociation LookupAppAssociation(const QString &extension)
 {
     SAppAssociation result;
@@ -234,21 +257,16 @@ SAppAssociation LookupAppAssociation(const QString &extension)
         return result;
     QStringList names{mime.name()};
     names << mime.aliases();
-    result.desktopId = defaultDesktopId(names);
-    if (result.desktopId.isEmpty())
-        return result;
-    result.desktopFile = findDesktopFile(result.desktopId);
-    const QHash<QString, QString> entry
-        = readGroup(result.desktopFile, QStringLiteral("Desktop Entry"));
-    result.appName = entry.value(QStringLiteral("Name[ja]"), entry.value(QStringLiteral("Name")));
-    result.exec = SplitDesktopExec(entry.value(QStringLiteral("Exec")));
-    if (!result.exec.isEmpty()) {
-        const QString program = result.exec.constFirst();
-        const QString found
-            = QFileInfo(program).isAbsolute() ? program : QStandardPaths::findExecutable(program);
-        result.appPath = found.isEmpty() ? program : found;
-    }
+    FillDefaultApplication(result, names);
     qCDebug(lcFileRecords) << "association of" << suffix << result.mimeType << result.desktopId;
+    return result;
+}
+
+SAppAssociation LookupMimeAssociation(const QString &mimeType)
+{
+    SAppAssociation result;
+    result.mimeType = mimeType;
+    FillDefaultApplication(result, {mimeType});
     return result;
 }
 

@@ -21,6 +21,8 @@ struct SAppAssociation
 
 // extension: with or without the leading dot, any letter case.
 SAppAssociation LookupAppAssociation(const QString &extension);
+// The default application of a MIME type as it stands ("x-scheme-handler/https").
+SAppAssociation LookupMimeAssociation(const QString &mimeType);
 
 // "Registered on this computer": the extension has a MIME type of its own or a default
 // application.

@@ -416,6 +416,90 @@ TEST(Controls, LinkClickReportsId)
     EXPECT_EQ(clicked.at(0).at(0).toString(), QStringLiteral("notice"));
 }
 
+struct SDisabledLinkCase
+{
+    const char *name;
+    QString markup;
+    QStringList disabled;
+    QString richText;
+};
+
+class DisabledLinkMarkupTest : public ::testing::TestWithParam<SDisabledLinkCase>
+{};
+
+TEST_P(DisabledLinkMarkupTest, BecomesGreyText)
+{
+    EXPECT_EQ(
+        CBizLinkCtrl::ToRichText(GetParam().markup, GetParam().disabled, QColor(120, 121, 122)),
+        GetParam().richText);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Controls, DisabledLinkMarkupTest,
+    ::testing::Values(
+        SDisabledLinkCase{"OneOfTwo",
+                          R"(<A ID="prev">〈</A> <A ID="2">2</A>)",
+                          {"prev"},
+                          R"(<span style="color:#78797a">〈</span> <a href="2">2</a>)"},
+        SDisabledLinkCase{
+            "UnknownIdChangesNothing", R"(<A ID="a">x</A>)", {"b"}, R"(<a href="a">x</a>)"},
+        SDisabledLinkCase{"PositionalId",
+                          "<A>one</A><A>two</A>",
+                          {"1"},
+                          R"(<a href="0">one</a><span style="color:#78797a">two</span>)"},
+        SDisabledLinkCase{"TextEscapedUnclosed",
+                          R"(<A ID="n">a & b)",
+                          {"n"},
+                          R"(<span style="color:#78797a">a &amp; b</span>)"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST(Controls, DisabledLinkNotClickable)
+{
+    CHost host;
+    auto *link = host.Add(new CBizLinkCtrl);
+    link->SetDisabledLinks({QStringLiteral("next")});
+    link->SetLinkText(QStringLiteral(R"(<A ID="next">次のページへ進む</A>)"));
+    link->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    ASSERT_TRUE(host.Show());
+    EXPECT_EQ(link->disabledLinks(), QStringList{QStringLiteral("next")});
+    // Drawn in the palette's disabled text colour.
+    EXPECT_TRUE(
+        link->text().contains(link->palette().color(QPalette::Disabled, QPalette::Text).name()));
+    QSignalSpy clicked(link, &CBizLinkCtrl::linkClicked);
+    const QPoint onText(4, link->height() / 2);
+    QTest::mouseClick(link, Qt::LeftButton, {}, onText);
+    EXPECT_EQ(clicked.count(), 0);
+
+    // Enabled again, the same place reports the link.
+    link->SetDisabledLinks({});
+    QTest::mouseClick(link, Qt::LeftButton, {}, onText);
+    ASSERT_EQ(clicked.count(), 1);
+    EXPECT_EQ(clicked.at(0).at(0).toString(), QStringLiteral("next"));
+}
+
+TEST(Controls, DisabledLinkSkippedByKeyboard)
+{
+    CHost host;
+    auto *link = host.Add(new CBizLinkCtrl);
+    link->SetLinkText(QStringLiteral(R"(<A ID="first">《</A>　<A ID="2">2</A>)"));
+    link->SetDisabledLinks({QStringLiteral("first")});
+    ASSERT_TRUE(host.Show());
+    host.FocusOther();
+    QSignalSpy clicked(link, &CBizLinkCtrl::linkClicked);
+    // The first Tab enters the label, the next one stops on its first usable link.
+    QTest::keyClick(host.other, Qt::Key_Tab);
+    ASSERT_TRUE(link->hasFocus());
+    QTest::keyClick(link, Qt::Key_Tab);
+    ASSERT_TRUE(link->hasFocus());
+    QTest::keyClick(link, Qt::Key_Return);
+    ASSERT_EQ(clicked.count(), 1);
+    EXPECT_EQ(clicked.at(0).at(0).toString(), QStringLiteral("2"));
+    // Back from there passes the disabled link by and leaves the label.
+    QTest::keyClick(link, Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_FALSE(link->hasFocus());
+    EXPECT_EQ(clicked.count(), 1);
+}
+
 // --- menu -----------------------------------------------------------------------------------
 
 struct SMenuCase

@@ -6,7 +6,7 @@
 #include "support/TempInstallation.h"
 
 #include "ui/dialogs/LoginDialog.h"
-#include "ui/dialogs/SessionWindows.h"
+#include "ui/main/SessionWindows.h"
 #include "ui/dialogs/VersionInfoDialog.h"
 #include "ui/toolkit/KeyboardState.h"
 #include "ui/toolkit/ModalRun.h"
@@ -754,7 +754,7 @@ TEST_F(LoginDialogTest, ShowPasswordVersionDialogAndTheBusyState)
 
 // --- the session's windows ---
 
-TEST_F(LoginDialogTest, SessionWindowsRunTheLoginDialogAndThePendingMainWindow)
+TEST_F(LoginDialogTest, SessionWindowsRunTheLoginDialogAndThePendingOfflineWindow)
 {
     SaveLogins({{"demo", "yamada"}});
     CSessionWindows windows(*systems);
@@ -776,7 +776,7 @@ TEST_F(LoginDialogTest, SessionWindowsRunTheLoginDialogAndThePendingMainWindow)
     EXPECT_EQ(shownMode, 0);
     EXPECT_EQ(shownTemplate, CLoginDialog::NoOfficeTemplateId);
 
-    // The main windows are the pending window for now: closing it ends the session.
+    // The offline window is the pending window for now: closing it ends the session.
     QString text;
     QTimer::singleShot(0, [&text] {
         for (QWidget *top : QApplication::topLevelWidgets()) {
@@ -787,7 +787,7 @@ TEST_F(LoginDialogTest, SessionWindowsRunTheLoginDialogAndThePendingMainWindow)
             top->close();
         }
     });
-    EXPECT_EQ(windows.RunOnlineMainWindow(), LoginResult::Cancelled);
+    EXPECT_EQ(windows.RunOfflineMainWindow(), LoginResult::Cancelled);
     EXPECT_TRUE(text.endsWith(QStringLiteral("メイン画面はまだ組み込まれていません。")))
         << text.toStdString();
 }

@@ -1,5 +1,8 @@
 #include "LinkCtrl.h"
 
+#include <QEvent>
+#include <QGuiApplication>
+#include <QPalette>
 #include <QRegularExpression>
 
 namespace {
@@ -28,7 +31,7 @@ CBizLinkCtrl::CBizLinkCtrl(QWidget *parent)
 void CBizLinkCtrl::SetLinkText(const QString &markup)
 {
     m_markup = markup;
-    setText(ToRichText(markup));
+    Render();
     QString plain = markup;
     plain.remove(QRegularExpression(QStringLiteral("</?a\\b[^>]*>"),
                                     QRegularExpression::CaseInsensitiveOption));
@@ -36,7 +39,36 @@ void CBizLinkCtrl::SetLinkText(const QString &markup)
         setAccessibleDescription(plain);
 }
 
+void CBizLinkCtrl::SetDisabledLinks(const QStringList &ids)
+{
+    m_disabled = ids;
+    Render();
+}
+
+void CBizLinkCtrl::changeEvent(QEvent *event)
+{
+    QLabel::changeEvent(event);
+    // The grey of the disabled links is baked into the rich text: a new palette redraws it.
+    if (event->type() == QEvent::PaletteChange && !m_disabled.isEmpty())
+        Render();
+}
+
+void CBizLinkCtrl::Render()
+{
+    if (m_disabled.isEmpty())
+        setText(ToRichText(m_markup));
+    else
+        setText(
+            ToRichText(m_markup, m_disabled, palette().color(QPalette::Disabled, QPalette::Text)));
+}
+
 QString CBizLinkCtrl::ToRichText(const QString &markup)
+{
+    return ToRichText(markup, QStringList());
+}
+
+QString CBizLinkCtrl::ToRichText(const QString &markup, const QStringList &disabledIds,
+                                 const QColor &disabledColour)
 {
     static const QRegularExpression tag(QStringLiteral("<a(\\s[^>]*)?>|</a\\s*>"),
                                         QRegularExpression::CaseInsensitiveOption);
@@ -48,6 +80,14 @@ QString CBizLinkCtrl::ToRichText(const QString &markup)
     qsizetype position = 0;
     int links = 0;
     bool open = false;
+    // A disabled link is a span, not an anchor: the label then neither reports it nor stops
+    // on it with Tab.
+    bool openDisabled = false;
+    const QColor grey = disabledColour.isValid()
+                            ? disabledColour
+                            : QGuiApplication::palette().color(QPalette::Disabled, QPalette::Text);
+    const QString closeLink = QStringLiteral("</a>");
+    const QString closeSpan = QStringLiteral("</span>");
     auto matches = tag.globalMatch(markup);
     while (matches.hasNext()) {
         const QRegularExpressionMatch match = matches.next();
@@ -56,12 +96,12 @@ QString CBizLinkCtrl::ToRichText(const QString &markup)
         const bool closing = match.captured(0).startsWith(QLatin1String("</"));
         if (closing) {
             if (open)
-                out += QLatin1String("</a>");
+                out += openDisabled ? closeSpan : closeLink;
             open = false;
             continue;
         }
         if (open)
-            out += QLatin1String("</a>"); // links do not nest
+            out += openDisabled ? closeSpan : closeLink; // links do not nest
         // The ID names the link; HREF only when there is no ID.
         QString id;
         QString href;
@@ -81,11 +121,15 @@ QString CBizLinkCtrl::ToRichText(const QString &markup)
         if (id.isEmpty())
             id = href.isEmpty() ? QString::number(links) : href;
         ++links;
-        out += QLatin1String("<a href=\"") + id.toHtmlEscaped() + QLatin1String("\">");
+        openDisabled = disabledIds.contains(id);
+        if (openDisabled)
+            out += QLatin1String("<span style=\"color:") + grey.name() + QLatin1String("\">");
+        else
+            out += QLatin1String("<a href=\"") + id.toHtmlEscaped() + QLatin1String("\">");
         open = true;
     }
     out += EscapedText(markup.mid(position));
     if (open)
-        out += QLatin1String("</a>");
+        out += openDisabled ? closeSpan : closeLink;
     return out;
 }

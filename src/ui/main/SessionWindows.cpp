@@ -1,8 +1,12 @@
 #include "SessionWindows.h"
 
-#include "LoginDialog.h"
+#include "SharedFileListDialog.h"
+
+#include "ui/dialogs/LoginDialog.h"
 
 #include "ui/toolkit/ModalRun.h"
+
+#include "app/System.h"
 
 #include <QEvent>
 #include <QLoggingCategory>
@@ -61,7 +65,13 @@ int CSessionWindows::RunLoginDialog(int mode)
 
 int CSessionWindows::RunOnlineMainWindow()
 {
-    return m_pending.RunOnlineMainWindow();
+    CSharedFileListDialog window(*m_systems.sharedGui());
+    m_main = &window;
+    qCInfo(lcSessionWindows) << "online main window shown";
+    const int result = RunModal(window);
+    m_main = nullptr;
+    qCInfo(lcSessionWindows) << "online main window closed with" << result;
+    return result;
 }
 
 int CSessionWindows::RunOfflineMainWindow()
@@ -71,12 +81,14 @@ int CSessionWindows::RunOfflineMainWindow()
 
 void CSessionWindows::ActivateMainWindow()
 {
-    if (!m_login) {
+    QDialog *window
+        = m_login ? static_cast<QDialog *>(m_login.data()) : static_cast<QDialog *>(m_main.data());
+    if (!window) {
         m_pending.ActivateMainWindow();
         return;
     }
-    m_login->showNormal();
-    m_login->raise();
-    m_login->activateWindow();
+    window->showNormal();
+    window->raise();
+    window->activateWindow();
     qCInfo(lcSessionWindows) << "window raised for a second start";
 }

@@ -5,11 +5,12 @@
 
 #include <QPointer>
 
+class CFileListDialog;
 class CLoginDialog;
 class CSystemObjects;
 
-// The session's windows: the login dialog, and until the main windows exist the pending
-// window in their place.
+// The session's windows: the login dialog, the online main window, and until the offline
+// window exists the pending window in its place.
 class CSessionWindows : public ISessionUi
 {
 public:
@@ -27,4 +28,5 @@ private:
     CSystemObjects &m_systems;
     CPendingSessionUi m_pending;
     QPointer<CLoginDialog> m_login;
+    QPointer<CFileListDialog> m_main;
 };

@@ -53,16 +53,6 @@ namespace {
 const QString kAllProducts = QStringLiteral("<全ての製品>");
 constexpr int kFolderIdRole = Qt::UserRole + 1;
 
-struct SThemeColour
-{
-    int command;
-    int r, g, b;
-};
-constexpr SThemeColour kThemes[] = {
-    {5217, 245, 246, 247}, {5218, 247, 235, 247}, {5219, 252, 235, 235}, {5220, 255, 255, 228},
-    {5221, 233, 247, 233}, {5222, 228, 235, 247}, {5223, 240, 237, 255},
-};
-
 struct SOptionKey
 {
     int command;
@@ -95,6 +85,15 @@ QString MenuText(int id)
 }
 
 } // namespace
+
+const QList<SThemeColour> &ThemeColours()
+{
+    static const QList<SThemeColour> themes{
+        {5217, 245, 246, 247}, {5218, 247, 235, 247}, {5219, 252, 235, 235}, {5220, 255, 255, 228},
+        {5221, 233, 247, 233}, {5222, 228, 235, 247}, {5223, 240, 237, 255},
+    };
+    return themes;
+}
 
 CFileListDialog::CFileListDialog(int commandStringId, CSystem &system,
                                  const QList<SColumnDef> &columnTable, bool offline,
@@ -1388,7 +1387,7 @@ void CFileListDialog::ToggleDisplayOption(int command)
 
 void CFileListDialog::SetTheme(int command)
 {
-    for (const SThemeColour &theme : kThemes) {
+    for (const SThemeColour &theme : ThemeColours()) {
         if (theme.command != command)
             continue;
         SetThemeColour(QColor(theme.r, theme.g, theme.b));

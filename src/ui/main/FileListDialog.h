@@ -74,6 +74,15 @@ enum : int {
 };
 } // namespace MainId
 
+// The theme colours of the window's background: the command (5217 デフォルト … 5223 パープル)
+// and its red, green and blue.
+struct SThemeColour
+{
+    int command;
+    int r, g, b;
+};
+const QList<SThemeColour> &ThemeColours();
+
 // The common base of the two main windows: the file list, the folder combo, the file and
 // folder searches, the product filter, send mode and the favourites view, the refresh
 // pipeline, the display options and theme colour, the title, the system menu, the keys and

@@ -47,16 +47,6 @@ namespace {
 // The whole listing when paging is off (the service's page of "everything").
 constexpr qint32 kWholeList = 1 << 30;
 
-struct SThemeItem
-{
-    int command;
-    int r, g, b;
-};
-constexpr SThemeItem kThemeItems[] = {
-    {5217, 245, 246, 247}, {5218, 247, 235, 247}, {5219, 252, 235, 235}, {5220, 255, 255, 228},
-    {5221, 233, 247, 233}, {5222, 228, 235, 247}, {5223, 240, 237, 255},
-};
-
 QIcon ColourIcon(int r, int g, int b)
 {
     QPixmap pixmap(16, 16);
@@ -885,7 +875,7 @@ void CSharedFileListDialog::OpenMainMenu(const std::function<QAction *(QMenu &)>
         menu.AddItem(LoadString(ManageSite), ManageSite);
     CBizMenu *themes = menu.AddSubMenu(LoadString(5216));
     const QColor current = themeColour();
-    for (const SThemeItem &theme : kThemeItems) {
+    for (const SThemeColour &theme : ThemeColours()) {
         QAction *item = themes->AddCheckItem(LoadString(theme.command), theme.command,
                                              current == QColor(theme.r, theme.g, theme.b));
         item->setIcon(ColourIcon(theme.r, theme.g, theme.b));

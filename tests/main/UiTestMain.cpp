@@ -16,7 +16,8 @@ int main(int argc, char **argv)
     // The main windows open at 970 × 630 within the screen: the offscreen screen is made as
     // large as a desktop's (its default of 800 pixels would cut the window).
     QTemporaryDir screens;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if (platform.isEmpty() || platform == "offscreen") {
         const QString config = screens.filePath(QStringLiteral("screens.json"));
         QFile file(config);
         if (file.open(QIODevice::WriteOnly)) {

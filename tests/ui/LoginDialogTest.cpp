@@ -6,8 +6,8 @@
 #include "support/TempInstallation.h"
 
 #include "ui/dialogs/LoginDialog.h"
-#include "ui/main/SessionWindows.h"
 #include "ui/dialogs/VersionInfoDialog.h"
+#include "ui/main/SessionWindows.h"
 #include "ui/toolkit/KeyboardState.h"
 #include "ui/toolkit/ModalRun.h"
 

@@ -61,12 +61,15 @@ void CSharedGuiSystem::ReportItemFailure(const CBizException &e, bool logMode,
                                          std::optional<ELogOperation> kind,
                                          const CSharedFileRecord *record)
 {
-    const QString name = QFileInfo(source).fileName();
     const auto *os = dynamic_cast<const CBizOsException *>(&e);
     const bool inUse = os && os->errorNumber() == OsError::SharingViolation;
+    // The file out for editing may be the one the operation would replace: the exception
+    // names it.
+    const bool outForEditing = os && os->errorNumber() == OsError::LockViolation;
+    const QString name = QFileInfo(outForEditing ? os->path() : source).fileName();
     if (!logMode) {
-        if (inUse) {
-            ShowErrorMessage(18327, name);
+        if (inUse || outForEditing) {
+            ShowErrorMessage(inUse ? 18327 : 90002, name);
             return;
         }
         CExceptHandler handler;
@@ -75,8 +78,8 @@ void CSharedGuiSystem::ReportItemFailure(const CBizException &e, bool logMode,
         return;
     }
     QString text;
-    if (inUse) {
-        text = detail::ComposeMessage(18327, name);
+    if (inUse || outForEditing) {
+        text = detail::ComposeMessage(inUse ? 18327 : 90002, name);
     } else if (const auto *fault = dynamic_cast<const CRequestException *>(&e); fault && kind) {
         text = FaultLogText(fault->code(), *kind, record);
     }
@@ -528,6 +531,9 @@ bool CSharedGuiSystem::SendWithRelatedData(qint32 folderId, const QString &path,
     const bool mayDelete = user && (dataBox ? user->privFileDeleteDataBox : user->privFileDelete);
     const bool mayAdd = user && (dataBox ? user->privFileCreateDataBox : user->privFileCreate);
     bool deleteAfter = false;
+    // Without related data there is nothing to send the edit copy for: a vanished working
+    // copy is the manager's "missing" (18326) and the file stays unsent.
+    bool sendEditCopy = false;
     if (!related.isEmpty()) {
         QString prompt
             = detail::ComposeMessage(workingGone ? 18264 : 18263, name) + related.join(u',');
@@ -553,12 +559,13 @@ bool CSharedGuiSystem::SendWithRelatedData(qint32 folderId, const QString &path,
             for (const QString &p : paths)
                 QFile::remove(p);
             deleteAfter = workingGone && mayDelete;
+            sendEditCopy = workingGone;
         } else if (workingGone) {
             ShowErrorMessage(18354, name);
             return false;
         }
     }
-    if (!SendChecked(folderId, path, force, workingGone, sentCount, refresh))
+    if (!SendChecked(folderId, path, force, sendEditCopy, sentCount, refresh))
         return false;
     if (deleteAfter) {
         SetProgressText(detail::ComposeMessage(18217, name));

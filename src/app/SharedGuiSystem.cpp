@@ -15,6 +15,18 @@ Q_DECLARE_LOGGING_CATEGORY(lcSystem)
 namespace {
 
 constexpr int kUnsentKept = 90001;
+constexpr int kOutForEditing = 90002;
+constexpr int kEditSetAside = 90003;
+
+// Faults of a file or its folder that no longer exist on the service.
+bool IsGoneOnService(const CBizException *e)
+{
+    const auto *fault = dynamic_cast<const CRequestException *>(e);
+    static const QStringList gone{QStringLiteral("40007"), QStringLiteral("40002"),
+                                  QStringLiteral("40003"), QStringLiteral("30002"),
+                                  QStringLiteral("30003")};
+    return fault && gone.contains(fault->code());
+}
 
 QString nameOf(const QString &path)
 {
@@ -38,6 +50,10 @@ bool CSharedGuiSystem::Boundary(const QString &name, bool *refresh,
         }
         if (e.errorNumber() == OsError::FileNotFound) {
             ShowErrorMessage(18326, name);
+            return false;
+        }
+        if (e.errorNumber() == OsError::LockViolation) {
+            ShowErrorMessage(kOutForEditing, name);
             return false;
         }
         handler.Set(e);
@@ -143,11 +159,15 @@ bool CSharedGuiSystem::OpenForEditing(qint32 folderId, const QString &path,
         return true;
     qCInfo(lcSystem) << "the application did not start, code" << code;
     if (!opened.readOnly && opened.tookLock) {
-        // Hand back what this open took: the lock, with nothing uploaded.
-        Boundary(name, refresh, [&] {
-            return Forward(*files,
-                           [&](CSharedFileManager &m) { return m.ForceRelease(folderId, path); });
+        // Hand back what this open took: the lock, with nothing uploaded and nothing that
+        // anybody wrote deleted.
+        QString kept;
+        const bool handedBack = Boundary(name, refresh, [&] {
+            return Forward(
+                *files, [&](CSharedFileManager &m) { return m.HandBack(folderId, path, &kept); });
         });
+        if (handedBack && !kept.isEmpty())
+            ShowInfoMessage(kUnsentKept, name, kept);
     }
     return false;
 }
@@ -230,6 +250,58 @@ bool CSharedGuiSystem::ForceReleaseFile(qint32 folderId, const QString &path, bo
     if (ok && refresh)
         *refresh = true;
     return ok;
+}
+
+EExitSend CSharedGuiSystem::SendOnExit(const SUnsentFile &file)
+{
+    CSharedFileManager *files = sharedFiles();
+    CLocalFileManager *cache = files ? files->local() : nullptr;
+    if (!cache)
+        return EExitSend::Failed;
+    const QString path = u'/' + file.name;
+    CSharedFileRecord current;
+    CExceptHandler held;
+    const bool fetched = Forward(*files, [&](CSharedFileManager &m) {
+        return m.GetFileInfo(file.folderId, path, current, &held);
+    });
+    // Why the edit cannot be sent as it stands; empty: it can.
+    QString reason;
+    bool unlock = false;
+    if (!fetched) {
+        if (!IsGoneOnService(held.Exception())) {
+            if (held.HasException())
+                held.ShowError();
+            return EExitSend::Failed;
+        }
+        reason = held.FullMessage();
+        current.workspaceId = file.folderId;
+        current.path = path;
+    } else if (!m_loginManager || current.lockKey != m_loginManager->clientKey()) {
+        reason = LoadString(current.lockKey.isEmpty() ? 18328 : 18329);
+    } else {
+        SFileStates working;
+        cache->QueryWorkingCopy(file.folderId, file.name, SFileStates::Exists, working);
+        QStringList related;
+        if (!working.exists && cache->ListRelatedFiles(file.folderId, file.name, related) == 0) {
+            reason = detail::ComposeMessage(18326, file.name);
+            unlock = true;
+        }
+    }
+    if (reason.isEmpty())
+        return SendWithRelatedData(file.folderId, path, false, false) ? EExitSend::Sent
+                                                                      : EExitSend::Failed;
+    // Kept aside, so that the window can close and nothing of the edit is lost.
+    QString kept;
+    if (!Boundary(file.name, nullptr, [&] {
+            return Forward(
+                *files, [&](CSharedFileManager &m) { return m.SetAside(current, unlock, &kept); });
+        }))
+        return EExitSend::Failed;
+    if (!kept.isEmpty())
+        reason
+            += QStringLiteral("\r\n\r\n") + detail::ComposeMessage(kEditSetAside, file.name, kept);
+    ShowWarningMessage(reason);
+    return EExitSend::SetAside;
 }
 
 int CSharedGuiSystem::CountUnsent()

@@ -55,6 +55,14 @@ enum class EBulkWaitResult {
     Settings // the user cancelled the wait: the settings dialog opens again
 };
 
+// How the exit check's send of one unsent file ended.
+enum class EExitSend {
+    Sent,     // sent (or nothing to upload) and released
+    SetAside, // it can no longer be sent: the edit was kept in the history and the user told
+              // where; the file is no longer out for editing here
+    Failed    // not sent (shown); the file stays unsent
+};
+
 // The kinds of FaultLogText.
 enum class ELogOperation { Add = 0, Copy = 1, Move = 2 };
 
@@ -84,6 +92,12 @@ public:
                   bool *refresh = nullptr);
     // Throws the edit away and releases the lock.
     bool ForceReleaseFile(qint32 folderId, const QString &path, bool *refresh = nullptr);
+    // The exit check's send of one unsent file. An edit that can never be sent as it stands
+    // (the service released the lock or another client holds it, the file is gone, or the
+    // working copy vanished without related data) is kept as an ".unsent" history copy, the
+    // user is told once where, and it no longer holds the window. A working copy gone with
+    // related data beside it runs the related-data step.
+    EExitSend SendOnExit(const SUnsentFile &file);
     // The files out for editing on this client, each with whether an application holds it.
     int CountUnsent();
     QList<SUnsentFile> ListUnsent();

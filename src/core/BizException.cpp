@@ -220,6 +220,8 @@ QString OsMessageText(int errorNumber)
         {15, QStringLiteral("指定されたドライブが見つかりません。")},
         {31, QStringLiteral("システムに接続されたデバイスが機能していません。")},
         {32, QStringLiteral("プロセスはファイルにアクセスできません。別のプロセスが使用中です。")},
+        {33, QStringLiteral("プロセスはファイルにアクセスできません。別のプロセスがファイルの一部を"
+                            "ロックしています。")},
         {39, QStringLiteral("ディスクがいっぱいです。")},
         {80, QStringLiteral("ファイルが存在します。")},
         {87, QStringLiteral("パラメーターが間違っています。")},

@@ -188,6 +188,8 @@ constexpr int FileNotFound = 2;
 constexpr int PathNotFound = 3;
 constexpr int AccessDenied = 5;
 constexpr int SharingViolation = 32;
+// A file out for editing on this client (its edit must be sent or released first).
+constexpr int LockViolation = 33;
 constexpr int HandleDiskFull = 39;
 constexpr int FileExists = 80;
 constexpr int DiskFull = 112;

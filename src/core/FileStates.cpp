@@ -3,6 +3,7 @@
 #include "FileSystem.h"
 
 #include <QFile>
+#include <QStringList>
 
 #include <cerrno>
 #include <charconv>
@@ -146,14 +147,8 @@ Own askThroughOwnDescriptor(const struct stat &file)
     return answer;
 }
 
-} // namespace
-
-bool IsFileInUse(const QString &path)
+bool isAdvisoryLocked(const QByteArray &native, const struct stat &file)
 {
-    const QByteArray native = encoded(path);
-    struct stat file;
-    if (!statRegular(native, file))
-        return false;
     Probe probe = Probe::NotOpened;
     if (onOwnDescriptorTable([&] { probe = probeFreshDescription(native); })) {
         if (probe != Probe::OwnRecordLock)
@@ -173,6 +168,87 @@ bool IsFileInUse(const QString &path)
         break;
     }
     return false;
+}
+
+// Office suites that take no advisory lock (LibreOffice) mark a document they edit with a
+// lock file beside it: ".~lock.<name>#" (LibreOffice), "~$<name>" (Microsoft's, which drops
+// the first two characters of longer names).
+bool hasOfficeLockFile(const QString &nativePath)
+{
+    const qsizetype slash = nativePath.lastIndexOf(u'/');
+    const QString dir = nativePath.left(slash + 1);
+    const QString name = nativePath.mid(slash + 1);
+    QStringList candidates{dir + QStringLiteral(".~lock.") + name + u'#',
+                           dir + QStringLiteral("~$") + name};
+    if (name.size() > 2)
+        candidates << dir + QStringLiteral("~$") + name.mid(2);
+    for (const QString &candidate : std::as_const(candidates)) {
+        struct stat st;
+        if (::lstat(QFile::encodeName(candidate).constData(), &st) == 0)
+            return true;
+    }
+    return false;
+}
+
+// Whether a process other than this one has the file open: a descriptor of another process
+// that refers to it (the same inode), or to the path of a file saved over since (an editor
+// that saves by renaming a new file into place may hold the old one, now "(deleted)").
+// Only processes whose descriptor tables this user may read are seen, which are the user's.
+bool openByAnotherProcess(const QByteArray &native, const struct stat &file)
+{
+    DIR *proc = ::opendir("/proc");
+    if (!proc)
+        return false;
+    const QByteArray deleted = native + " (deleted)";
+    const pid_t self = ::getpid();
+    bool found = false;
+    while (!found) {
+        const dirent *entry = ::readdir(proc);
+        if (!entry)
+            break;
+        pid_t pid = 0;
+        const char *end = entry->d_name + std::strlen(entry->d_name);
+        if (std::from_chars(entry->d_name, end, pid).ptr != end || pid <= 0 || pid == self)
+            continue;
+        const QByteArray fdDir = "/proc/" + QByteArray(entry->d_name) + "/fd";
+        DIR *fds = ::opendir(fdDir.constData());
+        if (!fds)
+            continue;
+        while (const dirent *fd = ::readdir(fds)) {
+            if (fd->d_name[0] == '.')
+                continue;
+            const QByteArray link = fdDir + '/' + fd->d_name;
+            struct stat target;
+            if (::stat(link.constData(), &target) == 0 && target.st_dev == file.st_dev
+                && target.st_ino == file.st_ino) {
+                found = true;
+                break;
+            }
+            char buffer[4096];
+            const ssize_t n = ::readlink(link.constData(), buffer, sizeof buffer);
+            if (n > 0 && QByteArray::fromRawData(buffer, n) == deleted) {
+                found = true;
+                break;
+            }
+        }
+        ::closedir(fds);
+    }
+    ::closedir(proc);
+    return found;
+}
+
+} // namespace
+
+bool IsFileInUse(const QString &path)
+{
+    const QByteArray native = encoded(path);
+    struct stat file;
+    if (!statRegular(native, file))
+        return false;
+    if (isAdvisoryLocked(native, file))
+        return true;
+    // A lock file left by a suite that crashed blocks nothing: the document must be open too.
+    return hasOfficeLockFile(ToNativeSeparators(path)) && openByAnotherProcess(native, file);
 }
 
 bool IsFileReadable(const QString &path)

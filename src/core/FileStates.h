@@ -8,11 +8,13 @@
 // What the local file cache asks about its files.
 // Paths use "/" (a "\" is accepted as well); symbolic links are followed.
 
-// True when another process holds an advisory lock on any part of the file: a POSIX record
-// lock (fcntl), an open file description lock (F_OFD_SETLK) or a flock lock. Linux never
-// locks a file against other programs, so a lock is the only sign that an editor works on
-// it; merely holding the file open is not "in use". False for a missing file, a folder or
-// anything else that is not a regular file, and for a file that cannot be opened.
+// True when another process works on the file: it holds an advisory lock on any part of
+// it (a POSIX record lock (fcntl), an open file description lock (F_OFD_SETLK) or a flock
+// lock), or it has the file open while an office lock file lies beside it (".~lock.<name>#",
+// "~$<name>"): LibreOffice takes no advisory lock and keeps the document open instead.
+// A lock file alone (left by a suite that crashed) does not count, nor does merely holding
+// the file open. False for a missing file, a folder or anything else that is not a regular
+// file, and for a file that cannot be opened.
 // The probe keeps no lock (flock has no test: it takes one for an instant) and never
 // releases one of this process, whose record locks do not count. OFD and flock locks belong
 // to an open file description, not to a process: one this process holds through a

@@ -592,6 +592,24 @@ bool CLocalFileManager::AddOrReplaceLocal(qint32 folderId, const QString &name,
     return AddLocal(folderId, name, target, size, source, storedPath);
 }
 
+QString CLocalFileManager::KeepUnsent(qint32 folderId, const QString &name, const QString &source)
+{
+    const QString dir = HistoryDirOf(folderId, name);
+    if (dir.isEmpty())
+        throw CBizOsException(OsError::PathNotFound, source);
+    QString base;
+    QString ext;
+    SplitFileName(name, &base, &ext);
+    const QString stem = dir + u'/' + base + QStringLiteral(".unsent")
+                         + HistoryStamp(QDateTime::currentDateTime());
+    QString target = stem + ext;
+    for (int n = 2; QFileInfo::exists(target); ++n)
+        target = stem + u'-' + QString::number(n) + ext;
+    MoveFileTo(source, target, MoveCopyAllowed, true);
+    qCInfo(lcFileRecords) << "an unsent edit was kept in the history";
+    return target;
+}
+
 bool CLocalFileManager::PrepareWorkingCopy(qint32 folderId, const QString &name,
                                            QString *workingPath, QString *unsentCopy)
 {
@@ -607,21 +625,9 @@ bool CLocalFileManager::PrepareWorkingCopy(qint32 folderId, const QString &name,
         const QString current = Digest(working);
         if (current.isEmpty() || !DigestEquals(current, stored)) {
             // An edit nobody sent: it goes into the history, never away.
-            const QString dir = HistoryDirOf(folderId, name);
-            if (dir.isEmpty())
-                throw CBizOsException(OsError::PathNotFound, working);
-            QString base;
-            QString ext;
-            SplitFileName(name, &base, &ext);
-            const QString stem = dir + u'/' + base + QStringLiteral(".unsent")
-                                 + HistoryStamp(QDateTime::currentDateTime());
-            QString target = stem + ext;
-            for (int n = 2; QFileInfo::exists(target); ++n)
-                target = stem + u'-' + QString::number(n) + ext;
-            MoveFileTo(working, target, MoveCopyAllowed, true);
-            qCInfo(lcFileRecords) << "an unsent working copy was kept in the history";
+            const QString kept = KeepUnsent(folderId, name, working);
             if (unsentCopy)
-                *unsentCopy = target;
+                *unsentCopy = kept;
         }
     }
     CopyFileTo(record->storedPath, working);
@@ -650,34 +656,41 @@ bool CLocalFileManager::CommitWorkingCopy(qint32 folderId, const QString &name, 
     return Finished();
 }
 
-bool CLocalFileManager::DiscardWorkingCopy(qint32 folderId, const QString &name, bool forceRelease)
+bool CLocalFileManager::DiscardWorkingCopy(qint32 folderId, const QString &name, EDiscard mode,
+                                           QString *unsentCopy)
 {
     RequireRecord(folderId, name);
+    if (unsentCopy)
+        unsentCopy->clear();
     const QString working = WorkingCopyPath(folderId, name);
     if (working.isEmpty())
         return Finished();
     if (QFileInfo(working).isFile()) {
         RequireNotInUse(working);
-        DeleteFileIfExists(working);
+        const CLocalFileRecord *record = FindLocal(folderId, name);
+        if (mode == EDiscard::HandBack
+            && !DigestEquals(Digest(working), record ? Digest(record->storedPath) : QString())) {
+            // Nothing was sent: a working copy that differs is somebody's edit.
+            const QString kept = KeepUnsent(folderId, name, working);
+            if (unsentCopy)
+                *unsentCopy = kept;
+        } else {
+            DeleteFileIfExists(working);
+        }
     }
     const QString dir = parentOf(working);
     try {
-        if (forceRelease) {
-            // The user threw the edit away, with whatever the application wrote beside it.
+        if (mode == EDiscard::ForceRelease) {
+            // The user agreed to throw the edit away, with whatever was written beside it.
             DeleteTree(dir, false);
         } else {
-            // Data the application left beside the working copy stays until it is added;
-            // without the online view nothing counts as registered, so all of it stays.
-            QStringList related;
-            CollectRelated(folderId, name, related);
-            const QFileInfoList entries = QDir(dir).entryInfoList(
-                QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+            // Only the application's own lock and temporary files go; whatever else the
+            // application or the user put beside the working copy stays until it is added
+            // or removed by the user.
+            const QFileInfoList entries
+                = QDir(dir).entryInfoList(QDir::Files | QDir::Hidden | QDir::System);
             for (const QFileInfo &entry : entries) {
-                if (related.contains(entry.fileName()))
-                    continue;
-                if (entry.isDir() && !entry.isSymLink())
-                    DeleteTree(entry.filePath(), false);
-                else
+                if (IsHiddenOrTemporaryName(entry.fileName()) && !IsFileInUse(entry.filePath()))
                     DeleteFileIfExists(entry.filePath());
             }
             removeEmptyDir(dir);
@@ -742,14 +755,8 @@ bool CLocalFileManager::Relocate(qint32 folderId, const QString &name, const QSt
     if (!record)
         return false;
     if (QFileInfo(record->storedPath).isFile()) {
-        if (IsFileInUse(record->storedPath))
-            return false;
-        try {
-            TransferFile(record->storedPath, newStoredPath);
-        } catch (const CBizOsException &e) {
-            qCWarning(lcFileRecords) << "relocate failed:" << e.errorNumber();
-            return false;
-        }
+        RequireNotInUse(record->storedPath);
+        TransferFile(record->storedPath, newStoredPath);
     }
     record->storedPath = newStoredPath;
     record->lockedByMe = outForEditing;

@@ -164,17 +164,29 @@ public:
                             QString *unsentCopy = nullptr);
     // The working copy's size; unless keep, its content goes onto the stored copy.
     bool CommitWorkingCopy(qint32 folderId, const QString &name, bool keep, quint32 *size);
-    // Deletes the working copy. After a send (forceRelease false) only what
-    // ListRelatedFiles would not list goes from its directory, and the directory only when
-    // empty; a force release deletes the directory with everything in it. The folder's
-    // edit directory goes when empty.
-    bool DiscardWorkingCopy(qint32 folderId, const QString &name, bool forceRelease);
+    // How a working copy ends.
+    enum class EDiscard {
+        AfterSend,   // its content went to the service
+        HandBack,    // nothing was sent: a working copy that differs from the stored copy is
+                     // kept in the history as an ".unsent" copy (unsentCopy tells where)
+        ForceRelease // the user threw the edit away: the directory goes with everything in it
+    };
+    // Ends the working copy. Except for a force release only the application's own lock and
+    // temporary files (IsHiddenOrTemporaryName, not in use) go from its directory; every
+    // other file stays, and the directory goes only when empty. The folder's edit directory
+    // goes when empty.
+    bool DiscardWorkingCopy(qint32 folderId, const QString &name, EDiscard mode,
+                            QString *unsentCopy = nullptr);
+    // Moves source (the working or edit copy of an edit that cannot be sent) into the file's
+    // history directory as <base>.unsent<stamp><ext> and answers the new path.
+    QString KeepUnsent(qint32 folderId, const QString &name, const QString &source);
     // For editing: the working copy path (the stored path when the working copy's would be
     // too long); for viewing: a fresh view copy.
     bool OpenPath(qint32 folderId, const QString &name, bool forEditing, QString *path);
     bool MakeViewCopy(qint32 folderId, const QString &name, QString *path);
     bool CopyOut(qint32 folderId, const QString &name, const QString &destination);
     // Moves the stored copy to newStoredPath (a missing copy is no error) and records it.
+    // A copy in use raises 32, a failed move its error; the record is then unchanged.
     bool Relocate(qint32 folderId, const QString &name, const QString &newStoredPath,
                   bool outForEditing);
     bool MoveLocal(qint32 folderId, const QString &name, qint32 newFolderId,

@@ -8,10 +8,13 @@
 #include "LocalFileManager.h"
 
 #include "account/LoginManager.h"
+#include "core/FileSystem.h"
 #include "folders/SharedWorkspaceManager.h"
 #include "service/MessageDigest.h"
+#include "service/RequestException.h"
 #include "service/RequestGuard.h"
 
+#include <QFileInfo>
 #include <QRegularExpression>
 
 #include <climits>
@@ -558,11 +561,10 @@ bool CSharedFileManager::OpenForEdit(const CSharedFileRecord &current, SOpenResu
     // Whatever fails from here on must not leave the lock behind.
     bool done = false;
     try {
-        done = BringIntoCache(current);
-        if (done && anothers) {
+        if (anothers) {
             result.readOnly = true;
-            done = m_local->MakeViewCopy(folderId, name, &result.path);
-        } else if (done) {
+            done = MakeServiceView(current, &result.path);
+        } else if (BringIntoCache(current)) {
             done = m_local->Relocate(folderId, name, m_local->EditCopyPath(folderId, name), true)
                    && m_local->PrepareWorkingCopy(folderId, name, &result.path, &result.unsentCopy);
         }
@@ -586,9 +588,25 @@ bool CSharedFileManager::OpenReadOnly(const CSharedFileRecord &current, QString 
     SFileStates cache;
     m_local->QueryCache(folderId, name, SFileStates::InUse, cache);
     requireNotInUse(cache);
-    m_local->EnsureRecord(folderId, name);
-    return BringIntoCache(current) && m_local->MakeViewCopy(folderId, name, viewPath)
-           && ReturnToCache(folderId, name, false);
+    return MakeServiceView(current, viewPath) && ReturnToCache(folderId, name, false);
+}
+
+bool CSharedFileManager::MakeServiceView(const CSharedFileRecord &current, QString *viewPath)
+{
+    const qint32 folderId = current.workspaceId;
+    const QString name = current.FileName();
+    const CLocalFileRecord *local = m_local->EnsureRecord(folderId, name);
+    if (local && local->lockedByMe) {
+        // Out for editing here: the edit and working copies are what the next send uploads,
+        // so the view comes straight from the service and the store stays as it is.
+        const QString view = m_local->ViewCopyPath(name);
+        if (view.isEmpty() || !DownloadFile(current, view, false))
+            return false;
+        if (viewPath)
+            *viewPath = view;
+        return true;
+    }
+    return BringIntoCache(current) && m_local->MakeViewCopy(folderId, name, viewPath);
 }
 
 bool CSharedFileManager::Send(const CSharedFileRecord &current, bool force, int *sentCount,
@@ -627,17 +645,27 @@ bool CSharedFileManager::Send(const CSharedFileRecord &current, bool force, int 
             CSharedFileRecord updated;
             CFileUpdateRequest upload(m_loginManager->accessKey(), folderId, current.path, editCopy,
                                       &updated, 0, progress());
-            if (!upload.ExecutePost())
+            if (!upload.ExecutePost()) {
+                // An error answer without a body (a proxy's 502) fails silently; whether an
+                // edit reached the service is not left unsaid.
+                const int status = upload.lastStatus();
+                if (status > 0 && (status < 200 || status > 299))
+                    throw CRequestException(QString::fromUtf16(FaultCode::NotXml),
+                                            QString::number(status));
                 return false;
+            }
             record->size = updated.size;
             if (sentCount)
                 *sentCount = 1;
             m_local->KeepHistory(folderId, name, editCopy);
         }
     }
-    m_local->DiscardWorkingCopy(folderId, name, false);
-    if (!ReturnToCache(folderId, name, true))
-        return false;
+    // The sent content becomes the cache before the working copy goes: should that fail
+    // (it raises), the working copy is still there and the next send finds it unchanged.
+    m_local->Relocate(folderId, name, m_local->CachePath(folderId, name), false);
+    m_local->DiscardWorkingCopy(folderId, name, CLocalFileManager::EDiscard::AfterSend);
+    if (m_loginManager->deleteCache())
+        DropLocal(folderId, name); // the user keeps no cache
     // A comment edited while the file was out goes with it.
     if (SendPendingComment(folderId, current.path) && sentCount)
         *sentCount += 1;
@@ -648,18 +676,31 @@ bool CSharedFileManager::Send(const CSharedFileRecord &current, bool force, int 
 
 bool CSharedFileManager::ForceRelease(qint32 folderId, const QString &path)
 {
+    return Release(folderId, path, CLocalFileManager::EDiscard::ForceRelease, nullptr);
+}
+
+bool CSharedFileManager::HandBack(qint32 folderId, const QString &path, QString *unsentCopy)
+{
+    return Release(folderId, path, CLocalFileManager::EDiscard::HandBack, unsentCopy);
+}
+
+bool CSharedFileManager::Release(qint32 folderId, const QString &path,
+                                 CLocalFileManager::EDiscard mode, QString *unsentCopy)
+{
+    if (unsentCopy)
+        unsentCopy->clear();
     if (!m_local || !m_loginManager)
         return false;
     const QString name = path.startsWith(u'/') ? path.mid(1) : path;
     CBizProgressAttach attach(*m_local, progress());
-    requireCopiesFree(*m_local, folderId, name, false);
+    requireCopiesFree(*m_local, folderId, name, mode != CLocalFileManager::EDiscard::ForceRelease);
     if (CLocalFileRecord *record = m_local->EnsureRecord(folderId, name)) {
         SFileStates stored;
         m_local->QueryFile(record->storedPath, SFileStates::InUse, stored);
         requireNotInUse(stored);
         const bool edited = record->lockedByMe;
         if (edited)
-            m_local->DiscardWorkingCopy(folderId, name, true);
+            m_local->DiscardWorkingCopy(folderId, name, mode, unsentCopy);
         if (!ReturnToCache(folderId, name, edited))
             return false;
     }
@@ -667,10 +708,43 @@ bool CSharedFileManager::ForceRelease(qint32 folderId, const QString &path)
     return unlock.ExecutePost() != 0;
 }
 
+bool CSharedFileManager::SetAside(const CSharedFileRecord &current, bool unlock, QString *keptCopy)
+{
+    if (keptCopy)
+        keptCopy->clear();
+    if (!m_local || !m_loginManager)
+        return false;
+    const qint32 folderId = current.workspaceId;
+    const QString name = current.FileName();
+    CBizProgressAttach attach(*m_local, progress());
+    const SCopies copies = requireCopiesFree(*m_local, folderId, name, true);
+    if (copies.edit.exists || copies.working.exists) {
+        // The newest content of the edit: the working copy, else what the edit copy holds.
+        const QString source = copies.working.exists ? copies.working.path : copies.edit.path;
+        const QString kept = m_local->KeepUnsent(folderId, name, source);
+        if (keptCopy)
+            *keptCopy = kept;
+        if (m_local->EnsureRecord(folderId, name))
+            m_local->DiscardWorkingCopy(folderId, name, CLocalFileManager::EDiscard::AfterSend);
+        // What is left of the edit copy is the content at open, which the service has moved
+        // on from: nothing of it stays cached.
+        if (const CLocalFileRecord *record = m_local->FindLocal(folderId, name);
+            record && record->lockedByMe)
+            m_local->DeleteLocal(folderId, name);
+        if (copies.edit.exists)
+            DeleteFileIfExists(copies.edit.path);
+    }
+    if (!unlock)
+        return true;
+    CFileUnlockRequest release(m_loginManager->accessKey(), folderId, current.path, nullptr,
+                               progress());
+    return release.ExecutePost() != 0;
+}
+
 bool CSharedFileManager::ReturnToCache(qint32 folderId, const QString &name, bool relocate)
 {
-    if (relocate && !m_local->Relocate(folderId, name, m_local->CachePath(folderId, name), false))
-        return false;
+    if (relocate)
+        m_local->Relocate(folderId, name, m_local->CachePath(folderId, name), false);
     if (m_loginManager->deleteCache())
         DropLocal(folderId, name); // the user keeps no cache
     return true;
@@ -678,6 +752,12 @@ bool CSharedFileManager::ReturnToCache(qint32 folderId, const QString &name, boo
 
 void CSharedFileManager::DropLocal(qint32 folderId, const QString &name)
 {
+    // Only a cache copy is dropped: an edit copy is what a later send uploads.
+    const CLocalFileRecord *record = m_local->FindLocal(folderId, name);
+    if (record && record->lockedByMe) {
+        qCInfo(lcFileRecords) << "an edit copy is not dropped with the cache";
+        return;
+    }
     try {
         m_local->DeleteLocal(folderId, name);
     } catch (const CBizException &e) {

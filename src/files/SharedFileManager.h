@@ -3,6 +3,7 @@
 #include "FileManager.h"
 #include "FileParsers.h"
 #include "FileRequests.h"
+#include "LocalFileManager.h"
 
 #include <QString>
 
@@ -137,12 +138,23 @@ public:
     // Throws the edit away: the working copy and its directory go, the edit copy (the
     // content at open) becomes the cache copy, the lock is released. Nothing is uploaded.
     bool ForceRelease(qint32 folderId, const QString &path);
+    // The hand-back after an application that did not start: as ForceRelease, but nothing
+    // anybody wrote is deleted. A working copy that differs from the edit copy is kept in
+    // the history (unsentCopy tells where), every other file beside it stays.
+    bool HandBack(qint32 folderId, const QString &path, QString *unsentCopy = nullptr);
+    // An edit that can no longer be sent (the lock is gone, the file is gone, the working
+    // copy vanished): its newest content is kept in the history as an ".unsent" copy
+    // (keptCopy tells where), and the file is no longer out for editing here. unlock: the
+    // lock is still this client's and is released.
+    bool SetAside(const CSharedFileRecord &current, bool unlock, QString *keptCopy);
     // Releases the lock without any local change (the hand-back after a failed open).
     bool Unlock(qint32 folderId, const QString &path);
 
     // The file operations, each for one file. Nothing is shown: local failures raise
-    // CBizOsException (32: a local copy in use), service faults CRequestException; the
-    // store follows a change of the service, its own failures ignored.
+    // CBizOsException (32: a local copy in use; 33: the file, or the file a move or copy
+    // would replace, is out for editing here, before any request), service faults
+    // CRequestException; the store follows a change of the service, its own failures
+    // ignored.
     //
     // Adds a local file to the folder as name. A file of that name with the same content
     // is left as it is under the overwrite right (skipped set, nothing sent). The stored
@@ -169,11 +181,16 @@ public:
                          std::optional<qint64> amount, const QString &counterparty);
 
 private:
+    // A view copy of the service's current content. A file out for editing here is
+    // downloaded straight into the view: its edit and working copies stay as they are.
+    bool MakeServiceView(const CSharedFileRecord &current, QString *viewPath);
+    bool Release(qint32 folderId, const QString &path, CLocalFileManager::EDiscard mode,
+                 QString *unsentCopy);
     // The end of an edit or a view: the stored copy back to the cache copy (relocate), and
     // the local copy dropped when the user keeps no cache.
     bool ReturnToCache(qint32 folderId, const QString &name, bool relocate);
-    // Drops the file's local record and copy; a copy that cannot go now goes with the next
-    // scan, so a failure is only logged.
+    // Drops the file's local record and cache copy (never an edit copy); a copy that cannot
+    // go now goes with the next scan, so a failure is only logged.
     void DropLocal(qint32 folderId, const QString &name);
     void AppendFolderEntries(qint32 folderId, CSharedFileList &list) const;
     void TakeList(std::unique_ptr<CSharedFileList> list, bool withHistory);

@@ -24,6 +24,23 @@ void requireFree(const QString &path)
         throw CBizOsException(OsError::SharingViolation, path);
 }
 
+// A file out for editing here keeps its edit and working copies where the next send looks
+// for them: moving, renaming, deleting or overwriting it would lose the edit.
+void requireNotOutForEditing(const CLocalFileRecord *local, const QString &name)
+{
+    if (local && local->lockedByMe)
+        throw CBizOsException(OsError::LockViolation, name);
+}
+
+// The same for a file the operation would replace (a name that cannot be a local name has
+// no edit copy).
+void requireNoEditAt(CLocalFileManager *cache, qint32 folderId, const QString &name)
+{
+    SFileStates edit;
+    if (cache && cache->QueryEditCopy(folderId, name, SFileStates::Exists, edit) && edit.exists)
+        throw CBizOsException(OsError::LockViolation, name);
+}
+
 QString nameOfPath(const QString &path)
 {
     return path.startsWith(u'/') ? path.mid(1) : path;
@@ -129,6 +146,9 @@ bool CSharedFileManager::MoveFile(const CSharedFileRecord &current, qint32 dstFo
     const qint32 folderId = current.workspaceId;
     const QString name = current.FileName();
     const CLocalFileRecord *local = m_local ? m_local->EnsureRecord(folderId, name) : nullptr;
+    requireNotOutForEditing(local, name);
+    if (dstFolderId != folderId || dstName != name)
+        requireNoEditAt(m_local, dstFolderId, dstName);
     if (local)
         requireFree(local->storedPath);
     CFileMoveRequest move(m_loginManager->accessKey(), folderId, current.path, dstFolderId,
@@ -152,6 +172,7 @@ bool CSharedFileManager::CopyFile(const CSharedFileRecord &current, qint32 dstFo
 {
     if (!m_loginManager)
         return false;
+    requireNoEditAt(m_local, dstFolderId, dstName);
     CFileCopyRequest copy(m_loginManager->accessKey(), current.workspaceId, current.path,
                           dstFolderId, u'/' + dstName, &copied, nullptr, progress());
     return copy.ExecutePost() != 0;
@@ -164,6 +185,7 @@ bool CSharedFileManager::DeleteFile(const CSharedFileRecord &current)
     const qint32 folderId = current.workspaceId;
     const QString name = current.FileName();
     const CLocalFileRecord *local = m_local ? m_local->EnsureRecord(folderId, name) : nullptr;
+    requireNotOutForEditing(local, name);
     if (local)
         requireFree(local->storedPath);
     CFileDeleteRequest remove(m_loginManager->accessKey(), folderId, current.path, nullptr,

@@ -130,6 +130,7 @@ int CRequest::ReceiveAndParse(CBizWinHttpClient &client)
 {
     int status = -1;
     client.ReceiveResponse(&status);
+    m_lastStatus = status;
     qCDebug(lcService) << m_operation << "status" << status;
     if (status < 200 || status > 299) {
         HandleErrorStatus(client, status);

@@ -124,6 +124,10 @@ public:
     CBizWinHttpClient &client() { return *m_client; }
     const SServerSettings &settings() const { return m_settings; }
     QString operation() const { return m_operation; }
+    // The HTTP status of the last answer received (-1 before any). An error status with an
+    // empty body makes the operation answer 0 without a fault: a caller that must not leave
+    // such a failure unsaid reads it here.
+    int lastStatus() const { return m_lastStatus; }
 
     // "velquor.v2.client(<version>)on(<os name>,<os version>)".
     static QString UserAgent();
@@ -157,6 +161,7 @@ protected:
 private:
     std::unique_ptr<CBizWinHttpClient> m_client;
     QString m_operation;
+    int m_lastStatus = -1;
 };
 
 class CApiRequest : public CRequest

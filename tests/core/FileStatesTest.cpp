@@ -205,6 +205,42 @@ const SHoldCase kHoldCases[] = {
 INSTANTIATE_TEST_SUITE_P(, FileStatesInUse, ::testing::ValuesIn(kHoldCases),
                          [](const auto &info) { return std::string(info.param.name); });
 
+// Office suites that take no advisory lock: the document open in another process with the
+// suite's lock file beside it is in use; either alone is not.
+TEST_F(FileStatesTest, AnOfficeLockFileCountsWhileTheDocumentIsOpen)
+{
+    const QString path = document(QStringLiteral("決算書.xlsx"));
+    struct SLockFile
+    {
+        const char *name;
+        QString lockFile;
+    };
+    const SLockFile cases[] = {
+        {"LibreOffice", p(QStringLiteral(".~lock.決算書.xlsx#"))},
+        {"OwnerFile", p(QStringLiteral("~$決算書.xlsx"))},
+        {"OwnerFileShortened", p(QStringLiteral("~$書.xlsx"))},
+    };
+    for (const SLockFile &c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(WriteFile(c.lockFile, "user"));
+        EXPECT_FALSE(IsFileInUse(path)) << "a lock file left behind alone";
+        {
+            LockHolder holder(path, Hold::Open);
+            ASSERT_TRUE(holder.isHolding());
+            EXPECT_TRUE(IsFileInUse(path));
+            EXPECT_TRUE(IsFileInUse(withBackslashes(path)));
+            holder.Release();
+        }
+        EXPECT_FALSE(IsFileInUse(path));
+        ASSERT_TRUE(QFile::remove(c.lockFile));
+    }
+    // This process's own descriptor is not another program's.
+    ASSERT_TRUE(WriteFile(cases[0].lockFile, "user"));
+    QFile own(path);
+    ASSERT_TRUE(own.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(IsFileInUse(path));
+}
+
 TEST_F(FileStatesTest, ProbeOfWhatIsNoRegularFile)
 {
     ASSERT_TRUE(QDir().mkpath(p(QStringLiteral("folder"))));

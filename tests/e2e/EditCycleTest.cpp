@@ -6,7 +6,7 @@
 // test's HOME, the default for spreadsheets, CSV and text, which records its arguments and
 // does what the test asks (change the file, hold an flock on it while "open").
 
-#include "SignedInSession.h"
+#include "EditCycleFixture.h"
 
 #include "core/AppState.h"
 #include "core/BizException.h"
@@ -29,123 +29,6 @@
 
 #include <csignal>
 #include <cstdio>
-
-namespace {
-
-const QString kYear = QStringLiteral("経理/2024");
-const QString kBudget = QStringLiteral("/予算計画.xlsx");     // free, a spreadsheet
-const QString kJournal = QStringLiteral("/仕訳帳.csv");       // free
-const QString kSales = QStringLiteral("/売上集計_2024.xlsx"); // suzuki holds it
-
-// "/name" -> "name"
-QString nameOf(const QString &path)
-{
-    return path.mid(1);
-}
-
-class EditCycle : public SignedInSession
-{
-protected:
-    void BeforeSignIn() override
-    {
-        const QString home = installation.home();
-        // The shared MIME database stays visible; applications come from the test's folders.
-        installation.SetEnv("XDG_DATA_DIRS", (home + QStringLiteral("/sys:/usr/share")).toUtf8());
-        installation.SetEnv("XDG_CONFIG_DIRS", (home + QStringLiteral("/etc")).toUtf8());
-        m_log = installation.path(QStringLiteral("fakeapp.log"));
-        installation.SetEnv("FAKEAPP_LOG", m_log.toUtf8());
-        SetMode(QStringLiteral("edit"), "edited by the application");
-        const QString script = installation.path(QStringLiteral("bin/fakeapp"));
-        ASSERT_TRUE(WriteFile(script, R"(#!/bin/sh
-# Records its arguments, then does what the test set up.
-echo "open $*" >> "$FAKEAPP_LOG"
-case "$FAKEAPP_MODE" in
-edit) printf '%s' "$FAKEAPP_CONTENT" > "$1"
-  for f in $FAKEAPP_BESIDE; do echo data > "$(dirname "$1")/$f"; done ;;
-hold) echo "pid $$" >> "$FAKEAPP_LOG"; exec flock -o "$1" sleep 60 ;;
-esac
-echo "done" >> "$FAKEAPP_LOG"
-)"));
-        ASSERT_TRUE(
-            QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-        ASSERT_TRUE(WriteFile(home + QStringLiteral("/.local/share/applications/fakeapp.desktop"),
-                              "[Desktop Entry]\nType=Application\nName=Fake Office\n"
-                              "MimeType=text/csv;text/plain;\nExec="
-                                  + script.toUtf8() + " %f\n"));
-        ASSERT_TRUE(WriteFile(
-            home + QStringLiteral("/.config/mimeapps.list"),
-            "[Default Applications]\n"
-            "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet=fakeapp.desktop\n"
-            "text/csv=fakeapp.desktop\ntext/plain=fakeapp.desktop\n"));
-    }
-    void TearDown() override
-    {
-        ReleaseHolder();
-        SignedInSession::TearDown();
-    }
-
-    void SetMode(const QString &mode, const QByteArray &content = {})
-    {
-        installation.SetEnv("FAKEAPP_MODE", mode.toUtf8());
-        installation.SetEnv("FAKEAPP_CONTENT", content);
-    }
-    QStringList LogLines() const
-    {
-        return QString::fromUtf8(ReadFile(m_log)).split(u'\n', Qt::SkipEmptyParts);
-    }
-    // Waits until the application wrote what the test waits for (it runs detached).
-    bool WaitForLog(const QString &line, int count = 1, int ms = 10000) const
-    {
-        QElapsedTimer timer;
-        timer.start();
-        while (timer.elapsed() < ms) {
-            if (LogLines().count(line) >= count)
-                return true;
-            QThread::msleep(20);
-        }
-        return false;
-    }
-    // Ends a holding application, which releases its lock on the file.
-    void ReleaseHolder()
-    {
-        for (const QString &line : LogLines()) {
-            if (line.startsWith(QStringLiteral("pid ")))
-                ::kill(pid_t(line.mid(4).toInt()), SIGTERM);
-        }
-    }
-
-    qint32 Year() const { return Id(kYear); }
-    QStringList Fields(const QString &path) const
-    {
-        return QString::fromUtf8(
-                   server->hook(QStringLiteral("file"), {{QStringLiteral("folderPath"), kYear},
-                                                         {QStringLiteral("path"), path}}))
-            .trimmed()
-            .split(u' ');
-    }
-    QString ServiceDigest(const QString &path) const { return Fields(path).value(2); }
-    QString LockKey(const QString &path) const { return Fields(path).value(3); }
-    QString Working(const QString &path) const
-    {
-        return cache()->WorkingCopyPath(Year(), nameOf(path));
-    }
-    QString Edit(const QString &path) const { return cache()->EditCopyPath(Year(), nameOf(path)); }
-    QString Cached(const QString &path) const { return cache()->CachePath(Year(), nameOf(path)); }
-
-    bool Open(const QString &path, bool noLaunch = false)
-    {
-        bool refresh = false;
-        return gui()->OpenForEditing(Year(), path, nullptr, noLaunch, &refresh);
-    }
-    bool Send(const QString &path, int *count = nullptr)
-    {
-        return gui()->SendFile(Year(), path, false, count);
-    }
-
-    QString m_log;
-};
-
-} // namespace
 
 TEST_F(EditCycle, OpenChangeAndSendASpreadsheet)
 {

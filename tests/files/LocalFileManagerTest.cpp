@@ -368,19 +368,41 @@ TEST_F(LocalFiles, AWorkingCopyPathTooLongOpensTheStoredCopy)
 
 TEST_F(LocalFiles, DiscardAfterSendKeepsWhatTheApplicationWroteBeside)
 {
+    using D = CLocalFileManager::EDiscard;
     Cache(QStringLiteral("a.txt"), "cached");
     QString working;
     ASSERT_TRUE(files->PrepareWorkingCopy(2, QStringLiteral("a.txt"), &working));
     const QString beside = QFileInfo(working).absolutePath();
+    // Only the application's own lock and temporary files go with a sent working copy;
+    // data of any type and folders the user made stay.
     ASSERT_TRUE(WriteFile(beside + QStringLiteral("/carried over.xlsx"), "data"));
     ASSERT_TRUE(WriteFile(beside + QStringLiteral("/.~lock.a.txt#"), "lock"));
-    ASSERT_TRUE(WriteFile(beside + QStringLiteral("/scratch.tmpx"), "tmp"));
-    ASSERT_TRUE(files->DiscardWorkingCopy(2, QStringLiteral("a.txt"), false));
-    EXPECT_EQ(Listing(beside), QStringList{"carried over.xlsx"});
+    ASSERT_TRUE(WriteFile(beside + QStringLiteral("/~$a.txt"), "owner"));
+    ASSERT_TRUE(WriteFile(beside + QStringLiteral("/a.txt~"), "backup"));
+    ASSERT_TRUE(WriteFile(beside + QStringLiteral("/scratch.tmpx"), "notes"));
+    ASSERT_TRUE(WriteFile(beside + QStringLiteral("/sub/inner.txt"), "inner"));
+    ASSERT_TRUE(files->DiscardWorkingCopy(2, QStringLiteral("a.txt"), D::AfterSend));
+    EXPECT_EQ(Listing(beside),
+              (QStringList{"carried over.xlsx", "scratch.tmpx", "sub/", "sub/inner.txt"}));
+
+    // A hand-back deletes nothing anybody wrote: a changed working copy goes to the history.
+    ASSERT_TRUE(files->PrepareWorkingCopy(2, QStringLiteral("a.txt"), &working));
+    ASSERT_TRUE(WriteFile(working, "typed before the start failed"));
+    QString kept;
+    ASSERT_TRUE(files->DiscardWorkingCopy(2, QStringLiteral("a.txt"), D::HandBack, &kept));
+    EXPECT_EQ(ReadFile(kept), "typed before the start failed");
+    EXPECT_TRUE(kept.startsWith(files->HistoryDirOf(2, QStringLiteral("a.txt"))));
+    EXPECT_FALSE(QFileInfo::exists(working));
+    EXPECT_EQ(ReadFile(beside + QStringLiteral("/scratch.tmpx")), "notes");
+    // An unchanged one simply goes.
+    ASSERT_TRUE(files->PrepareWorkingCopy(2, QStringLiteral("a.txt"), &working));
+    ASSERT_TRUE(files->DiscardWorkingCopy(2, QStringLiteral("a.txt"), D::HandBack, &kept));
+    EXPECT_TRUE(kept.isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(working));
 
     // A force release throws everything away, the folder's edit directory with it.
     ASSERT_TRUE(files->PrepareWorkingCopy(2, QStringLiteral("a.txt"), &working));
-    ASSERT_TRUE(files->DiscardWorkingCopy(2, QStringLiteral("a.txt"), true));
+    ASSERT_TRUE(files->DiscardWorkingCopy(2, QStringLiteral("a.txt"), D::ForceRelease));
     EXPECT_FALSE(QFileInfo::exists(beside));
     EXPECT_FALSE(QFileInfo::exists(files->FolderEditDir(2)));
 }
@@ -492,12 +514,19 @@ TEST_F(LocalFiles, ACopyInUseByAnotherProgramIsRefused)
     EXPECT_TRUE(states.inUse);
     EXPECT_EQ(osErrorOf([&] { files->PrepareWorkingCopy(2, QStringLiteral("a.txt"), &working); }),
               OsError::SharingViolation);
-    EXPECT_EQ(osErrorOf([&] { files->DiscardWorkingCopy(2, QStringLiteral("a.txt"), true); }),
+    EXPECT_EQ(osErrorOf([&] {
+                  files->DiscardWorkingCopy(2, QStringLiteral("a.txt"),
+                                            CLocalFileManager::EDiscard::ForceRelease);
+              }),
               OsError::SharingViolation);
     EXPECT_TRUE(QFileInfo::exists(working));
     holder.kill();
     holder.waitForFinished(5000);
-    EXPECT_EQ(osErrorOf([&] { files->DiscardWorkingCopy(2, QStringLiteral("a.txt"), true); }), 0);
+    EXPECT_EQ(osErrorOf([&] {
+                  files->DiscardWorkingCopy(2, QStringLiteral("a.txt"),
+                                            CLocalFileManager::EDiscard::ForceRelease);
+              }),
+              0);
 }
 
 TEST_F(LocalFiles, ClearTempAreaDeletesItsFilesOnly)

@@ -4,6 +4,8 @@
 
 #include "MainWindowFixture.h"
 
+#include "files/LocalFileManager.h"
+#include "files/SharedFileManager.h"
 #include "ui/main/FileListColumns.h"
 
 #include <fcntl.h>
@@ -124,6 +126,76 @@ TEST_F(ExitCheckTest, AWorkingCopyOpenInAnApplicationBlocksTheExit)
               QStringLiteral("「予算計画.xlsx」を使用中のアプリが開いています。\r\nアプリを終了して"
                              "ください。\r\n※アプリを終了しないと［送信］できません。"));
     EXPECT_EQ(gui()->CountUnsent(), 1);
+}
+
+// An edit that can no longer be sent keeps nothing from closing: it goes into the history
+// and the message says where.
+struct SUnsendable
+{
+    const char *name;
+    const char *hook; // what happens on the service; null: the working copy is deleted
+    int reason;       // the message that begins the text (0: the service's fault message)
+};
+
+class ExitUnsendableTest : public ExitCheckTest, public ::testing::WithParamInterface<SUnsendable>
+{};
+
+TEST_P(ExitUnsendableTest, TheEditIsKeptAsideAndTheWindowCloses)
+{
+    const SUnsendable c = GetParam();
+    SetConfirm(false);
+    const QString name = QStringLiteral("予算計画.xlsx");
+    const QList<QPair<QString, QString>> file{
+        {QStringLiteral("folderPath"), QStringLiteral("経理/2024")},
+        {QStringLiteral("path"), u'/' + name}};
+    QByteArray edit = "the edit that cannot go";
+    ASSERT_TRUE(WriteFile(workingCopy, edit));
+    if (c.hook) {
+        server->hook(QString::fromLatin1(c.hook), file);
+    } else {
+        // Gone with the working copy: what is kept is the edit copy's content.
+        edit = ReadFile(gui()->sharedFiles()->local()->EditCopyPath(
+            server->folderId(QStringLiteral("経理/2024")), name));
+        ASSERT_TRUE(QFile::remove(workingCopy));
+    }
+    const int result = Run([&](W &w) { QTest::mouseClick(Ctl(w, MainId::Close), Qt::LeftButton); });
+    EXPECT_EQ(result, 2);
+    ASSERT_EQ(messages.size(), 1) << messages.join(u'|').toStdString();
+    const QString text = messages.first();
+    if (c.reason) {
+        EXPECT_TRUE(
+            text.startsWith(BizFormat(LoadString(c.reason), {name}) + QStringLiteral("\r\n\r\n")))
+            << text.toStdString();
+    }
+    const QString kept = text.section(QStringLiteral("\r\n"), -1);
+    EXPECT_TRUE(text.endsWith(BizFormat(LoadString(90003), {name, kept}))) << text.toStdString();
+    EXPECT_EQ(ReadFile(kept), edit) << kept.toStdString();
+    EXPECT_EQ(gui()->CountUnsent(), 0);
+    EXPECT_FALSE(QFileInfo::exists(workingCopy));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ExitUnsendableTest,
+                         ::testing::Values(SUnsendable{"LockReleased", "unlock", 18328},
+                                           SUnsendable{"LockedByAnother", "lock", 18329},
+                                           SUnsendable{"FileDeleted", "file/delete", 0},
+                                           SUnsendable{"WorkingCopyGone", nullptr, 18326}),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(ExitCheckTest, AServiceOutOfReachDoesNotKeepTheWindowOpen)
+{
+    SetConfirm(false);
+    ASSERT_TRUE(WriteFile(workingCopy, "sent another day"));
+    server->hook(QStringLiteral("fail"), {{QStringLiteral("op"), QStringLiteral("file/info")},
+                                          {QStringLiteral("mode"), QStringLiteral("html")},
+                                          {QStringLiteral("status"), QStringLiteral("503")},
+                                          {QStringLiteral("count"), QStringLiteral("5")}});
+    const int result = Run([&](W &w) { QTest::mouseClick(Ctl(w, MainId::Close), Qt::LeftButton); });
+    EXPECT_EQ(result, 2);
+    EXPECT_EQ(messages.size(), 1) << "the failure is shown";
+    EXPECT_EQ(gui()->CountUnsent(), 1);
+    EXPECT_EQ(ReadFile(workingCopy), "sent another day");
+    server->hook(QStringLiteral("fail/clear"));
+    Run([&](W &w) { EXPECT_TRUE(w.isSendMode()); });
 }
 
 } // namespace

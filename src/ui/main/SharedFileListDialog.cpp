@@ -1124,11 +1124,15 @@ bool CSharedFileListDialog::SendUnsentOnExit(const QList<SUnsentFile> &unsent)
     int sent = 0;
     bool allSent = true;
     for (const SUnsentFile &file : unsent) {
-        bool refresh = false;
-        if (m_gui.SendFile(file.folderId, QLatin1Char('/') + file.name, false, nullptr, &refresh))
+        switch (m_gui.SendOnExit(file)) {
+        case EExitSend::Sent:
+        case EExitSend::SetAside:
             ++sent;
-        else
+            break;
+        case EExitSend::Failed:
             allSent = false;
+            break;
+        }
     }
     if (!allSent && sent > 0)
         PostRefresh(false, true, m_list);
@@ -1183,8 +1187,14 @@ bool CSharedFileListDialog::CanClose()
     BeginProgress(18218, -1);
     const bool allSent = SendUnsentOnExit(unsent);
     EndProgress(!allSent);
-    if (!allSent)
-        return false;
+    if (!allSent) {
+        // What could not be sent stays unsent, whole, and the failure has been shown: the
+        // window closes as after "No", and the next opening starts in send mode. A service
+        // that cannot be reached must not keep the window from closing.
+        m_saveExitMode = true;
+        m_gui.StopBulkWait();
+        return true;
+    }
     LeaveSendMode(false);
     m_saveExitMode = false;
     m_gui.StopBulkWait();

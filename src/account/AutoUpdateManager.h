@@ -32,7 +32,8 @@ public:
     // starts it detached with "/auto.update" in the setup folder. Answers whether it was
     // executed; false without a fault when the download was cancelled or the package cannot
     // be executed. A name that is not one path component raises CBizOsException(123) before
-    // anything is written; a wrong digest raises fault "00002" and leaves nothing behind.
+    // anything is written; a wrong or missing digest raises fault "00002" and leaves nothing
+    // behind.
     bool DownloadAndStart(const QString &fileName, const QString &fileDigest);
 
 private:

@@ -52,6 +52,12 @@ CAutoUpdateGetRequest::CAutoUpdateGetRequest(const QString &accessKey, const QSt
 
 int CAutoUpdateGetRequest::ParseResponse(CBizWinHttpClient &client, int)
 {
+    // Without the announced digest nothing can vouch for the bytes: an installer that was
+    // never checked must not be stored, let alone started.
+    if (m_expected.trimmed().isEmpty()) {
+        qCWarning(lcAccount) << "update package not stored: the answer announced no digest";
+        return 0;
+    }
     QString digest;
     qint64 length = 0;
     if (client.DownloadToFile(m_destination, false, &digest, &length, m_expected))

@@ -52,8 +52,8 @@ private:
 };
 
 // GET get (update prefix): the package into destination, checked against expectedDigest
-// ignoring case. A failed write or a wrong digest leaves no file and answers 0 (fault
-// "00002").
+// ignoring case. A failed write, a wrong digest or no expected digest at all (an answer
+// without fileDigest) leaves no file and answers 0 (fault "00002").
 class CAutoUpdateGetRequest : public CAutoUpdateRequest
 {
 public:

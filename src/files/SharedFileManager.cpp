@@ -237,12 +237,16 @@ bool CSharedFileManager::LoadPage(SFilePageQuery &query)
             files.search = query.search;
             files.limit = query.pageSize;
             files.offset = quint32(std::max(0, query.offset));
+            // An error answer without a body comes back as 0 without a fault: a page that
+            // was never listed must not pass for an empty one.
             CFileCountRequest count(m_loginManager->accessKey(), query.folderId, files, progress());
-            count.ExecuteGet();
+            if (!count.ExecuteGet())
+                return false;
             query.fileCount = count.count();
             CFileListRequest list(m_loginManager->accessKey(), query.folderId, files, fresh.get(),
                                   progress());
-            list.ExecuteGet();
+            if (!list.ExecuteGet())
+                return false;
             query.cutShort = list.cutShort();
             return true;
         }
@@ -270,7 +274,8 @@ bool CSharedFileManager::LoadPage(SFilePageQuery &query)
         qint32 fileCount = 0;
         if (query.folderId > 0) {
             CFileCountRequest count(m_loginManager->accessKey(), query.folderId, files, progress());
-            count.ExecuteGet();
+            if (!count.ExecuteGet())
+                return false;
             fileCount = count.count();
         }
         query.folderCount = folderCount;
@@ -302,7 +307,8 @@ bool CSharedFileManager::LoadPage(SFilePageQuery &query)
             CSharedFileList part(true);
             CFileListRequest list(m_loginManager->accessKey(), query.folderId, files, &part,
                                   progress());
-            list.ExecuteGet();
+            if (!list.ExecuteGet())
+                return false;
             query.cutShort = list.cutShort();
             for (auto &record : part.TakeAll())
                 fresh->Replace(std::move(record));

@@ -91,7 +91,9 @@ public:
     // subfolder entry per direct child in folder-list order. Faults raise.
     void ListFolder(qint32 folderId, bool recursive, CSharedFileList &list);
     // One page: favourites, a file search, a folder search (pattern without search mode) or
-    // the folder's page split by SplitPage between subfolders and files.
+    // the folder's page split by SplitPage between subfolders and files. False when a count
+    // or list request failed, also without a fault (an error answer without a body, a cancel):
+    // the list then keeps its previous entries.
     bool LoadPage(SFilePageQuery &query);
     static SPageSplit SplitPage(qint32 pageSize, qint32 folders, qint32 files, qint32 offset);
 

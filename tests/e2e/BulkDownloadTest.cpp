@@ -1,8 +1,9 @@
 // Bulk download runs as yamada starts them from the online window, against the devserver's
 // demo office: every file into the run folder by its folder path, the run's CSV log and the
 // job on the service, the cache serving unchanged files on the next run, another client's
-// run, refused starts, files gone during the run, a cut connection, names that cannot be
-// local names, dated run folders and the wait for the schedule.
+// run, refused starts, files gone during the run, a cut connection, pages answered with an
+// empty error, names that cannot be local names, dated run folders and the wait for the
+// schedule.
 
 #include "SignedInSession.h"
 
@@ -492,5 +493,50 @@ TEST_F(BulkDownload, PageCutShortByABadEntryFailsTheRun)
     ASSERT_FALSE(installation.messages.isEmpty());
     EXPECT_EQ(installation.messages.last(), detail::ComposeMessage(18360));
 }
+
+} // namespace
+
+namespace {
+
+// A page that cannot be listed, answered with an error status and no body at all (as a
+// proxy or an overloaded server may give it): the run cannot know which files it missed.
+class BulkDownloadUnlistedPage :
+    public BulkDownload,
+    public ::testing::WithParamInterface<const char *>
+{};
+
+TEST_P(BulkDownloadUnlistedPage, EndsTheRunAsFailedAndKeepsTheUpdatedTime)
+{
+    // The time of an earlier run: a failed run must not move it.
+    const QString earlier = QStringLiteral("2020/01/02 03:04:05");
+    QByteArray bytes("\xff\xfe", 2);
+    for (const QChar c : earlier)
+        bytes.append(char(c.unicode() & 0xff)).append(char(c.unicode() >> 8));
+    ASSERT_TRUE(WriteFile(bulk()->UpdatedTimePath(), bytes));
+    ASSERT_EQ(server->hookStatus(
+                  QStringLiteral("fail"),
+                  {{"op", QString::fromLatin1(GetParam())}, {"mode", "empty"}, {"status", "502"}}),
+              200);
+
+    const SBulkRunResult result = Run();
+    EXPECT_EQ(result.ending, EBulkRunEnding::Failed);
+    EXPECT_LT(result.result, 0);
+    EXPECT_EQ(result.succeeded + result.failed, 0);
+    EXPECT_EQ(server->callCount(QStringLiteral("file/get")), 0);
+    ASSERT_FALSE(installation.messages.isEmpty());
+    EXPECT_EQ(installation.messages.last(), detail::ComposeMessage(18360));
+    ASSERT_EQ(Jobs().size(), 1u);
+    EXPECT_EQ(Jobs().front().status, 99);
+    EXPECT_EQ(Jobs().front().allCount, 0);
+    EXPECT_TRUE(result.logPath.endsWith(QStringLiteral(".log.0.0.csv")))
+        << qPrintable(result.logPath);
+    EXPECT_EQ(UpdatedTimeText(), earlier);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EmptyErrorAnswer, BulkDownloadUnlistedPage, ::testing::Values("file/count", "file/list"),
+    [](const ::testing::TestParamInfo<const char *> &info) {
+        return QString::fromLatin1(info.param).replace(u'/', u'_').toStdString();
+    });
 
 } // namespace

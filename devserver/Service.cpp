@@ -237,6 +237,40 @@ std::optional<Injection> Service::takeInjection(const std::string &op)
     return i;
 }
 
+void Service::applyArmedTouches(const std::string &op)
+{
+    std::vector<ArmedTouch> due;
+    {
+        std::lock_guard<std::mutex> g(injMutex_);
+        for (auto it = touches_.begin(); it != touches_.end();) {
+            if (it->op != op) {
+                ++it;
+            } else if (it->after > 0) {
+                --it->after;
+                ++it;
+            } else {
+                due.push_back(*it);
+                it = touches_.erase(it);
+            }
+        }
+    }
+    for (const ArmedTouch &t : due) {
+        auto st = db_->q("SELECT office_id FROM files WHERE id=?", t.fileId);
+        if (!st.step())
+            continue; // gone meanwhile: nothing to touch
+        const int64_t office = st.i(0);
+        if (t.newContent) {
+            const std::string d = storeBlob(t.content);
+            db_->q("UPDATE files SET size=?, digest=?, fake_digest='', update_time=? WHERE id=?",
+                   int64_t(t.content.size()), d, nowText(), t.fileId)
+                .run();
+        } else {
+            db_->q("UPDATE files SET update_time=? WHERE id=?", nowText(), t.fileId).run();
+        }
+        bump(office);
+    }
+}
+
 void Service::logRequest(const std::string &method, const std::string &op, int status)
 {
     std::lock_guard<std::mutex> g(logMutex_);
@@ -287,6 +321,7 @@ ApiReply Service::api(ApiRequest &req)
         std::lock_guard<std::mutex> g(mutex_);
         db_->exec("BEGIN IMMEDIATE");
         try {
+            applyArmedTouches(req.op);
             reply = dispatch(req);
             db_->exec("COMMIT");
         } catch (...) {

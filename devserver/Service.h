@@ -62,6 +62,17 @@ struct Injection
     int delayMs = 0;
 };
 
+// A change armed by the touch hook: once `after` more requests of `op` have been answered,
+// the next one first gives the file a new update time (and new bytes when content is set).
+struct ArmedTouch
+{
+    std::string op;
+    int after = 1;
+    int64_t fileId = 0;
+    bool newContent = false;
+    std::string content;
+};
+
 class Service
 {
 public:
@@ -77,6 +88,9 @@ public:
     std::string tmpDir() const { return dataDir_ + "/tmp"; }
     // Consumes one pending injection for the operation (delay injections are returned too).
     std::optional<Injection> takeInjection(const std::string &op);
+    // Carries out the armed touches that are due before this request of op is answered
+    // (database lock held, inside its transaction).
+    void applyArmedTouches(const std::string &op);
     void logRequest(const std::string &method, const std::string &op, int status);
 
     // Records of the implementation (defined in ServiceImpl.h).
@@ -180,6 +194,7 @@ private:
 
     std::mutex injMutex_;
     std::map<std::string, std::deque<Injection>> injections_;
+    std::vector<ArmedTouch> touches_; // guarded by injMutex_
     struct LogEntry
     {
         int64_t seq;

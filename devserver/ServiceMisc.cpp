@@ -501,6 +501,18 @@ int Service::hook(const std::string &name, const std::map<std::string, std::stri
                    int64_t(content.size()), d, nowText(), file->id)
                 .run();
             bump(office);
+        } else if (name == "touch") {
+            // A change that lands between two requests of a client's walk, exactly where the
+            // test wants it: after `after` more requests of `op`, before the next one.
+            needFile();
+            ArmedTouch t;
+            t.op = param(p, "op", "file/list");
+            t.after = int(std::max<int64_t>(0, paramInt(p, "after", 1)));
+            t.fileId = file->id;
+            t.newContent = p.count("content") > 0;
+            t.content = param(p, "content");
+            std::lock_guard<std::mutex> gi(injMutex_);
+            touches_.push_back(t);
         } else if (name == "file/wrongdigest") {
             needFile();
             std::string d = paramFlag(p, "clear") ? "" : param(p, "digest", std::string(32, '0'));
@@ -665,6 +677,7 @@ int Service::hook(const std::string &name, const std::map<std::string, std::stri
             {
                 std::lock_guard<std::mutex> gi(injMutex_);
                 injections_.clear();
+                touches_.clear();
             }
             std::lock_guard<std::mutex> gl(logMutex_);
             log_.clear();

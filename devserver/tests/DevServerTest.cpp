@@ -1347,6 +1347,38 @@ TEST_F(DemoServer, HooksChangeThingsBehindTheClientsBack)
               401);
 }
 
+TEST_F(DemoServer, TouchHookLandsBeforeTheRequestItWaitsFor)
+{
+    std::string folder = std::to_string(server->folder("経理/2024"));
+    Params file = {{"workspaceId", folder}, {"path", "/仕訳帳.csv"}};
+    const std::string before = server->api("GET", "file/info", file, key).body;
+    EXPECT_EQ(server->hook("touch", {{"folderPath", "経理/2024"},
+                                     {"path", "/仕訳帳.csv"},
+                                     {"op", "file/info"},
+                                     {"after", "2"},
+                                     {"content", "touched"}}),
+              "ok");
+    // Two requests of the operation pass unchanged, the third sees the change, once.
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(server->api("GET", "file/info", file, key).body, before);
+    const std::string touched = server->api("GET", "file/info", file, key).body;
+    EXPECT_EQ(tag(touched, "digest"), md5("touched"));
+    EXPECT_NE(tag(touched, "updateTime"), tag(before, "updateTime"));
+    EXPECT_EQ(server->api("GET", "file/get", file, key).body, "touched");
+    EXPECT_EQ(server->api("GET", "file/info", file, key).body, touched);
+
+    // By default before the next file/list; other operations do not count; without content
+    // only the update time moves.
+    server->hook("touch", {{"workspaceId", folder}, {"path", "/予算計画.xlsx"}, {"after", "0"}});
+    Params other = {{"workspaceId", folder}, {"path", "/予算計画.xlsx"}};
+    const std::string plain = server->api("GET", "file/info", other, key).body;
+    EXPECT_EQ(server->api("GET", "file/info", other, key).body, plain);
+    server->api("GET", "file/list", {{"workspaceId", folder}}, key);
+    const std::string after = server->api("GET", "file/info", other, key).body;
+    EXPECT_EQ(tag(after, "digest"), tag(plain, "digest"));
+    EXPECT_NE(tag(after, "updateTime"), tag(plain, "updateTime"));
+}
+
 TEST_F(DemoServer, RequestLogListsOperations)
 {
     server->hook("log/clear");

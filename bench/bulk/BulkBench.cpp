@@ -3,9 +3,10 @@
 // about 220 MB, in ten subfolders of "一括"):
 //
 //  a. The first run, nothing cached: RunBulkDownload from the root (the update check, the
-//     duplicate-run check, the folder tree, the job, 4 pages of file/count + file/list, every
-//     file downloaded into the cache with its digest and copied out into the run folder, the
-//     log). Next to one curl process sending the same 4 + 4 list requests and the 2,000
+//     duplicate-run check, the folder tree, the job, 4 pages of file/count + file/list and
+//     the closing pass's 4 more that finds nothing new, every file downloaded into the cache
+//     with its digest and copied out into the run folder, the log). Next to one curl process
+//     sending the walk's 4 + 4 list requests and the 2,000
 //     file/get into files on one connection, then cp -r of those files into another folder.
 //     The run folder, the cache copies and the last run's update time go before every round.
 //  b. The second run, every file cached and older than the last run's update time (written

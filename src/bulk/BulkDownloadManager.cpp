@@ -299,7 +299,11 @@ bool CBulkDownloadManager::EndJobSteps(bool failed, qint32 succeeded, qint32 fai
 
 bool CBulkDownloadManager::AddLogRecord(const CSharedFileRecord &record)
 {
-    m_lastLogged = record.updateTime;
+    // The newest time logged, not the last one: a closing pass of the walk logs files that
+    // are older than those before them.
+    if (!m_lastLogged.isValid()
+        || (record.updateTime.isValid() && record.updateTime.value > m_lastLogged.value))
+        m_lastLogged = record.updateTime;
     return m_log->AddLogLine(record);
 }
 

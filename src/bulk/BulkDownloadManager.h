@@ -86,7 +86,8 @@ public:
                 QString *logPath = nullptr);
     qint32 jobId() const { return m_jobId; }
 
-    // Appends the file's log line and remembers its update time.
+    // Appends the file's log line and remembers its update time when it is the newest of the
+    // run.
     bool AddLogRecord(const CSharedFileRecord &record);
     CBulkDownloadLogManager &logManager() { return *m_log; }
 

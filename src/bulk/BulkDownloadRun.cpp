@@ -11,6 +11,7 @@
 #include "files/LocalFileManager.h"
 #include "files/SharedFileManager.h"
 #include "folders/WorkspaceRecord.h"
+#include "service/MessageDigest.h"
 #include "service/RequestException.h"
 #include "service/RequestGuard.h"
 #include "store/NameCheck.h"
@@ -144,21 +145,9 @@ CBulkDownloadRun::EOutcome CBulkDownloadRun::HandleFile(CSharedFileRecord &recor
     }
 }
 
-SBulkRunResult CBulkDownloadRun::Run(bool clear)
+void CBulkDownloadRun::WalkPass(SWalk &walk, SBulkRunResult &result)
 {
-    SBulkRunResult result;
     CBizProgressHandler *progress = m_files.progress();
-    CBizProgressAttach attach(m_manager, progress);
-    if (progress)
-        progress->SetText(detail::ComposeMessage(18220));
-    if (!m_manager.PrepareDestination(clear) || !m_manager.StartJob()) {
-        result.ending = EBulkRunEnding::NotStarted;
-        return result;
-    }
-    result.destination = m_manager.DestinationFolder();
-    const QString root = result.destination;
-    const bool supportMode = IsSupportMode();
-
     SFilePageQuery query;
     query.folderId = 0;
     query.searchMode = true;
@@ -166,28 +155,38 @@ SBulkRunResult CBulkDownloadRun::Run(bool clear)
     query.sortIndex = UpdateTimeSort;
     query.descending = false;
     query.withHistory = false;
-    int outcome = 1;
-    qint32 number = 0;
-    while (outcome > 0 && !result.cancelled) {
+    for (;;) {
         query.folderId = 0;
         if (!m_files.LoadPage(query)) {
-            outcome = -1; // the fault has been shown
-            break;
+            // A page that could not be listed may hide files: the run cannot say it is done.
+            if (progress && progress->isCancelled())
+                result.cancelled = true;
+            else
+                walk.outcome = -1; // a fault has been shown; an empty error answer has not
+            return;
         }
         CFileList &page = m_files.list();
         const int rows = int(page.size());
-        int row = 0;
+        int row = -1;
         for (CFileRecord *entry : page) {
+            ++row;
             auto *record = dynamic_cast<CSharedFileRecord *>(entry);
-            if (!record || record->IsFolderEntry()) {
-                ++row;
+            if (!record || record->IsFolderEntry())
                 continue;
-            }
+            // A file stored as the service has it now is not fetched twice, even when the
+            // paging brings it again; one changed since it was stored is fetched again.
+            const QString key = record->Key();
+            const auto seen = walk.stored.constFind(key);
+            const bool again = seen != walk.stored.constEnd();
+            if (again && DigestEquals(seen.value(), record->digest))
+                continue;
             if (progress && !progress->Continue()) {
                 result.cancelled = true;
-                break;
+                return;
             }
-            ++number;
+            if (!again)
+                ++walk.files;
+            const qint32 total = std::max(query.fileCount, walk.files);
             const QString folderNames = FolderNames(*record);
             const QString shownPath = folderNames.isEmpty()
                                           ? record->FileName()
@@ -197,17 +196,16 @@ SBulkRunResult CBulkDownloadRun::Run(bool clear)
             shown.record = record;
             shown.row = row;
             shown.pageRows = rows;
-            shown.number = number;
-            shown.total = query.fileCount;
-            shown.counterText = QStringLiteral("%1 / %2件").arg(number).arg(query.fileCount);
+            shown.number = walk.files;
+            shown.total = total;
+            shown.counterText = QStringLiteral("%1 / %2件").arg(walk.files).arg(total);
             shown.progressText = detail::ComposeMessage(fromCache ? 18275 : 18214, shownPath);
             if (progress)
                 progress->SetText(shown.progressText);
             if (m_onRow)
                 m_onRow(shown);
-            ++row;
 
-            const QString destination = DestinationOf(*record, root);
+            const QString destination = DestinationOf(*record, walk.root);
             EOutcome handled;
             if (destination.isEmpty()) {
                 qCWarning(lcBulk) << "a file whose name or folder cannot be a local name";
@@ -221,8 +219,10 @@ SBulkRunResult CBulkDownloadRun::Run(bool clear)
             }
             if (handled == EOutcome::Cancelled) {
                 result.cancelled = true;
-                break;
+                return;
             }
+            walk.stored.insert(key, record->digest);
+            ++walk.handledInPass;
             m_manager.AddLogRecord(*record);
             if (handled == EOutcome::Stored) {
                 ++result.succeeded;
@@ -231,21 +231,57 @@ SBulkRunResult CBulkDownloadRun::Run(bool clear)
                 ++result.failed;
             }
             if (handled == EOutcome::Unexpected) {
-                outcome = -1;
-                break;
+                walk.outcome = -1;
+                return;
             }
         }
         if (query.cutShort) {
             // Files after the bad entry would be skipped without a trace.
             qCWarning(lcBulk) << "a page of the file list ended early: the run fails";
-            outcome = -1;
+            walk.outcome = -1;
+            return;
         }
-        if (outcome < 0 || result.cancelled || rows == 0)
-            break;
+        if (rows == 0)
+            return;
         query.offset += rows;
         if (query.offset >= query.fileCount)
-            break;
+            return;
     }
+}
+
+SBulkRunResult CBulkDownloadRun::Run(bool clear)
+{
+    SBulkRunResult result;
+    CBizProgressHandler *progress = m_files.progress();
+    CBizProgressAttach attach(m_manager, progress);
+    if (progress)
+        progress->SetText(detail::ComposeMessage(18220));
+    if (!m_manager.PrepareDestination(clear) || !m_manager.StartJob()) {
+        result.ending = EBulkRunEnding::NotStarted;
+        return result;
+    }
+    result.destination = m_manager.DestinationFolder();
+    const bool supportMode = IsSupportMode();
+
+    // The pages follow the update order, which changes under the walk: a file updated or
+    // deleted meanwhile shifts the later ones by a place, and an offset then steps over one.
+    // Closing passes list everything again and handle what no pass has stored yet, until one
+    // finds nothing (list requests only: a stored file is never fetched again unchanged).
+    SWalk walk;
+    walk.root = result.destination;
+    for (int pass = 0; pass <= MaxClosingPasses; ++pass) {
+        walk.handledInPass = 0;
+        WalkPass(walk, result);
+        if (walk.outcome < 0 || result.cancelled || walk.handledInPass == 0)
+            break;
+        if (pass > 0)
+            qCInfo(lcBulk) << "closing pass" << pass << "found" << walk.handledInPass
+                           << "files the walk had not stored";
+        if (pass == MaxClosingPasses)
+            qCWarning(lcBulk) << "the files kept changing: the run ends after" << pass
+                              << "closing passes";
+    }
+    const int outcome = walk.outcome;
     result.result = outcome;
     m_manager.EndJob(outcome < 0, result.succeeded, result.failed,
                      supportMode ? quint32(std::min<quint64>(result.totalBytes, 0xffffffffu)) : 0,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 
 #include <functional>
@@ -34,6 +35,8 @@ struct SBulkRunResult
 {
     EBulkRunEnding ending = EBulkRunEnding::NotStarted;
     int result = 0; // > 0 finished, 0 not started, < 0 failed
+    // Files handled, as the log has lines: a file that changed after it was stored is
+    // handled (and logged) once more.
     qint32 succeeded = 0;
     qint32 failed = 0;
     quint64 totalBytes = 0;
@@ -43,12 +46,15 @@ struct SBulkRunResult
 };
 
 // The walk of a bulk download run: every file the user may read, from the root in search
-// mode, oldest update first, in pages of PageSize. Each file goes to
-// <run folder>/<folder names>/<file name>: from the cache when it is older than the last
-// run's newest update time and its cache copy (never an edit copy) has the service's
-// digest, otherwise downloaded through the cache as a single download is. Each handled
-// file is logged with its status; a file that cannot be stored is logged as failed and the
-// walk goes on, unless the failure is unexpected (then the run fails).
+// mode, oldest update first, in pages of PageSize. Changes on the service during the walk
+// shift the pages, so closing passes (at most MaxClosingPasses) list everything again and
+// handle each file that no pass has stored yet, or whose digest changed since it was
+// stored, until a pass finds none; files stored as they are never come over again. Each file goes
+// to <run folder>/<folder names>/<file name>: from the cache when it is older than the last run's
+// newest update time and its cache copy (never an edit copy) has the service's digest, otherwise
+// downloaded through the cache as a single download is. Each handled file is logged with its
+// status; a file that cannot be stored is logged as failed and the walk goes on, unless the failure
+// is unexpected (then the run fails).
 //
 // The caller has made the update check and the duplicate-run check, and attached a progress
 // handler to both managers (its cancel ends the walk). User-interface thread only.
@@ -58,6 +64,7 @@ public:
     static constexpr qint32 PageSize = 500;
     static constexpr int MaxPathLength = 250;
     static constexpr int UpdateTimeSort = 2;
+    static constexpr int MaxClosingPasses = 3;
 
     CBulkDownloadRun(CBulkDownloadManager &manager, CSharedFileManager &files);
 
@@ -75,6 +82,19 @@ public:
 
 private:
     enum class EOutcome { Stored, Failed, Cancelled, Unexpected };
+
+    // What the passes of one run share.
+    struct SWalk
+    {
+        QString root;                   // the run folder
+        QHash<QString, QString> stored; // file key -> the digest it was handled with
+        qint32 files = 0;               // distinct files handled
+        int handledInPass = 0;
+        int outcome = 1; // < 0: the run failed
+    };
+
+    // One pass over every page; handles the files not yet in walk.stored (or changed).
+    void WalkPass(SWalk &walk, SBulkRunResult &result);
 
     EOutcome HandleFile(CSharedFileRecord &record, const QString &destination, bool fromCache);
     bool CopyFromCache(const CSharedFileRecord &record, const QString &destination);

@@ -2,8 +2,8 @@
 // demo office: every file into the run folder by its folder path, the run's CSV log and the
 // job on the service, the cache serving unchanged files on the next run, another client's
 // run, refused starts, files gone during the run, a cut connection, pages answered with an
-// empty error, names that cannot be local names, dated run folders and the wait for the
-// schedule.
+// empty error, files changed on the service while the walk pages through them, names that
+// cannot be local names, dated run folders and the wait for the schedule.
 
 #include "SignedInSession.h"
 
@@ -21,6 +21,7 @@
 #include <QStringDecoder>
 #include <QTimer>
 
+#include <algorithm>
 #include <map>
 
 namespace {
@@ -538,5 +539,97 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<const char *> &info) {
         return QString::fromLatin1(info.param).replace(u'/', u'_').toStdString();
     });
+
+// Two pages of files (520, one folder, no two with the same update time) for a walk in which
+// the service changes under the client.
+class BulkDownloadWhileFilesChange : public BulkDownload
+{
+protected:
+    QStringList ServerArgs() const override
+    {
+        return {QStringLiteral("--seed"), QStringLiteral("page:subfolders=0,files=520"),
+                QStringLiteral("--test-hooks")};
+    }
+    // The service's files, oldest update first.
+    std::vector<SServiceFile> ByUpdate() const
+    {
+        std::vector<SServiceFile> files = ServiceFiles();
+        std::sort(files.begin(), files.end(), [](const SServiceFile &a, const SServiceFile &b) {
+            return a.updateTime < b.updateTime;
+        });
+        return files;
+    }
+    // Every file of the service is in the run folder with the service's bytes.
+    void ExpectEveryFileAsTheServiceHasIt(const QString &folder)
+    {
+        int missing = 0;
+        for (const SServiceFile &f : ServiceFiles())
+            if (Md5Of(folder + u'/' + f.RelativePath()) != f.digest.toLatin1() && ++missing <= 5)
+                ADD_FAILURE() << "not as the service has it: " << qPrintable(f.RelativePath());
+        EXPECT_EQ(missing, 0);
+    }
+};
+
+TEST_F(BulkDownloadWhileFilesChange, AFileUpdatedOnAnEarlierPageLetsNoFileBeSkipped)
+{
+    const std::vector<SServiceFile> before = ByUpdate();
+    ASSERT_EQ(before.size(), 520u);
+    ASSERT_EQ(before.front().folderPath, QStringLiteral("ページ"));
+    // The oldest file, stored from the first page, gets new bytes once that page has been
+    // listed: it moves to the end of the update order, and every later file up a place.
+    const SServiceFile &changed = before.front();
+    ASSERT_EQ(server->hookStatus(QStringLiteral("touch"), {{"folderPath", changed.folderPath},
+                                                           {"path", u'/' + changed.name},
+                                                           {"op", "file/list"},
+                                                           {"after", "1"},
+                                                           {"content", "changed during the run"}}),
+              200);
+    QStringList rows;
+    const SBulkRunResult result = Run([&](const SBulkRunRow &row) {
+        rows << row.record->FileName();
+        EXPECT_LE(row.number, row.total);
+    });
+
+    EXPECT_EQ(result.ending, EBulkRunEnding::Completed);
+    ASSERT_NE(ByUpdate().back().digest, changed.digest) << "the change landed";
+    ExpectEveryFileAsTheServiceHasIt(result.destination);
+    // Each file once, the changed one a second time with its new bytes; nothing fetched
+    // that was already stored as it is.
+    EXPECT_EQ(result.failed, 0);
+    EXPECT_EQ(result.succeeded, 521);
+    EXPECT_EQ(rows.size(), 521);
+    EXPECT_EQ(rows.count(changed.name), 2);
+    EXPECT_EQ(rows.removeDuplicates(), 1);
+    EXPECT_EQ(server->callCount(QStringLiteral("file/get")), 521);
+    // The log, the job and the updated time tell the same story.
+    EXPECT_EQ(LogLines(result.logPath).size(), 522);
+    EXPECT_TRUE(result.logPath.endsWith(QStringLiteral(".log.521.0.csv")))
+        << qPrintable(result.logPath);
+    ASSERT_EQ(Jobs().size(), 1u);
+    EXPECT_EQ(Jobs().front().status, 9);
+    EXPECT_EQ(Jobs().front().allCount, 521);
+    EXPECT_EQ(UpdatedTimeText(), NewestUpdate(ServiceFiles()));
+}
+
+TEST_F(BulkDownloadWhileFilesChange, AFileDeletedOnAnEarlierPageLetsNoFileBeSkipped)
+{
+    const std::vector<SServiceFile> before = ByUpdate();
+    ASSERT_EQ(before.size(), 520u);
+    // Deleted right after it was stored: every later file moves down a place.
+    const QString gone = before.at(10).name;
+    const SBulkRunResult result = Run([&](const SBulkRunRow &row) {
+        if (row.number == 12)
+            server->hook(QStringLiteral("file/delete"),
+                         {{"folderPath", "ページ"}, {"path", u'/' + gone}});
+    });
+
+    EXPECT_EQ(result.ending, EBulkRunEnding::Completed);
+    EXPECT_EQ(ServiceFiles().size(), 519u);
+    ExpectEveryFileAsTheServiceHasIt(result.destination);
+    EXPECT_EQ(result.succeeded, 520);
+    EXPECT_EQ(result.failed, 0);
+    EXPECT_EQ(server->callCount(QStringLiteral("file/get")), 520);
+    EXPECT_EQ(Jobs().front().allCount, 520);
+}
 
 } // namespace

@@ -100,8 +100,8 @@ EBulkWaitResult CSharedGuiSystem::WaitForBulkDownload()
         return EBulkWaitResult::Stopped;
     SetProgressText(QStringLiteral("一括ダウンロードの開始を待っています...") + u'\u3000'
                     + bulk->ScheduleText());
-    m_bulkWait = std::make_unique<CBulkDownloadWaitThread>(bulk->settings(),
-                                                           [bulk] { return bulk->Now(); });
+    m_bulkWait = std::make_unique<CBulkDownloadWaitThread>(
+        bulk->settings(), [bulk] { return bulk->Now(); }, bulk->ForbiddenHours());
     if (!m_bulkWait->Start()) {
         m_bulkWait.reset();
         return EBulkWaitResult::Stopped;

@@ -1,5 +1,6 @@
 #include "BulkDownloadConfig.h"
 
+#include "account/UserRecord.h"
 #include "core/OsUtils.h"
 #include "store/Archive.h"
 
@@ -122,4 +123,16 @@ bool IsScheduledBetween(const CBulkDownloadConfigRecord &config, const QDateTime
             return true;
     }
     return false;
+}
+
+bool SBulkForbiddenHours::Forbids(const QDateTime &time) const
+{
+    const int hour = time.toLocalTime().time().hour();
+    return IsHourInForbiddenPeriod(hour, from1, to1) || IsHourInForbiddenPeriod(hour, from2, to2);
+}
+
+bool IsScheduledStart(const CBulkDownloadConfigRecord &config, const SBulkForbiddenHours &forbidden,
+                      const QDateTime &previous, const QDateTime &now)
+{
+    return IsScheduledBetween(config, previous, now) && !forbidden.Forbids(now);
 }

@@ -49,3 +49,22 @@ QString BulkScheduleText(const CBulkDownloadConfigRecord &config, bool supportMo
 // previous not earlier than now answers false.
 bool IsScheduledBetween(const CBulkDownloadConfigRecord &config, const QDateTime &previous,
                         const QDateTime &now);
+
+// The hours of the local day in which the service forbids a bulk download: the user's two
+// periods of the login answer ([from, to), see IsHourInForbiddenPeriod), copied so that the
+// wait thread never reads the user record. The default forbids nothing.
+struct SBulkForbiddenHours
+{
+    qint32 from1 = 0;
+    qint32 to1 = 0;
+    qint32 from2 = 0;
+    qint32 to2 = 0;
+    bool Forbids(const QDateTime &time) const;
+};
+
+// Whether the schedule starts a run now: a start time lies in (previous, now] and the hour
+// of now is not forbidden. A start missed while the machine slept or skipped by a clock jump
+// is made up when the machine is back, but never inside the forbidden hours: then it lapses
+// and the next occurrence starts the run.
+bool IsScheduledStart(const CBulkDownloadConfigRecord &config, const SBulkForbiddenHours &forbidden,
+                      const QDateTime &previous, const QDateTime &now);

@@ -4,6 +4,7 @@
 #include "BulkLog.h"
 
 #include "account/LoginManager.h"
+#include "account/UserRecord.h"
 #include "core/AppState.h"
 #include "core/BizException.h"
 #include "core/FileSystem.h"
@@ -146,7 +147,19 @@ QString CBulkDownloadManager::ScheduleText() const
 
 bool CBulkDownloadManager::IsScheduledNow(const QDateTime &previous, const QDateTime &now) const
 {
-    return IsScheduledBetween(m_settings, previous, now);
+    return IsScheduledStart(m_settings, ForbiddenHours(), previous, now);
+}
+
+SBulkForbiddenHours CBulkDownloadManager::ForbiddenHours() const
+{
+    SBulkForbiddenHours hours;
+    if (const CUserRecord *user = m_loginManager ? m_loginManager->currentUser() : nullptr) {
+        hours.from1 = user->bulkDownloadDisableH1From;
+        hours.to1 = user->bulkDownloadDisableH1To;
+        hours.from2 = user->bulkDownloadDisableH2From;
+        hours.to2 = user->bulkDownloadDisableH2To;
+    }
+    return hours;
 }
 
 bool CBulkDownloadManager::IsBulkDownloadAllowedNow() const

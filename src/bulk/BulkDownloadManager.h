@@ -53,8 +53,11 @@ public:
     QString SettingsPath() const;
 
     QString ScheduleText() const;
-    // The schedule is due in (previous, now] (see IsScheduledBetween).
+    // The schedule is due in (previous, now] and now is outside the forbidden hours (see
+    // IsScheduledStart).
     bool IsScheduledNow(const QDateTime &previous, const QDateTime &now) const;
+    // The signed-in user's forbidden hours (none without a user).
+    SBulkForbiddenHours ForbiddenHours() const;
     bool IsTimerEnabled() const { return m_settings.timerEnabled != 0; }
     bool IsRepeating() const { return m_settings.timerEnabled != 0 && m_settings.repeat != 0; }
     // Whether the service's forbidden hours allow a run now.

@@ -45,8 +45,10 @@ private:
 } // namespace
 
 CBulkDownloadWaitThread::CBulkDownloadWaitThread(const CBulkDownloadConfigRecord &config,
-                                                 std::function<QDateTime()> clock)
+                                                 std::function<QDateTime()> clock,
+                                                 const SBulkForbiddenHours &forbidden)
     : m_config(config)
+    , m_forbidden(forbidden)
     , m_clock(clock ? std::move(clock) : std::function<QDateTime()>(&QDateTime::currentDateTime))
 {}
 
@@ -77,9 +79,10 @@ int CBulkDownloadWaitThread::Run()
             return EINVAL;
         }
         const QDateTime now = m_clock();
-        if (m_immediateStart || (!m_busy && IsScheduledBetween(m_config, previous, now)))
+        if (m_immediateStart || (!m_busy && IsScheduledStart(m_config, m_forbidden, previous, now)))
             return 0;
-        // A start time that passed while busy is not made up for later.
+        // A start time that passed while busy, or that would be made up inside the forbidden
+        // hours, is not made up for later.
         previous = now;
         if (!timer.Rearm()) {
             qCWarning(lcBulkWait) << "the schedule timer did not restart";

@@ -175,3 +175,70 @@ INSTANTIATE_TEST_SUITE_P(
                    false,
                    4}),
     [](const ::testing::TestParamInfo<SStartCase> &info) { return info.param.name; });
+
+// A start missed while the machine slept (or skipped by a clock jump) is made up at the
+// first tick after it, unless that tick falls in the service's forbidden hours: then the
+// missed start lapses and the next allowed occurrence starts the run.
+namespace {
+
+CBulkDownloadConfigRecord DailyAtSix()
+{
+    CBulkDownloadConfigRecord config = DailyAtThree();
+    config.hour = 6;
+    return config;
+}
+
+struct SForbiddenCase
+{
+    const char *name;
+    CBulkDownloadConfigRecord config;
+    SBulkForbiddenHours forbidden;
+    std::vector<const char *> times; // the clock's answers: at the start, then at each tick
+    int endsAtCall;                  // the clock call whose evaluation starts the run
+};
+
+class BulkDownloadWaitForbiddenTest : public ::testing::TestWithParam<SForbiddenCase>
+{};
+
+} // namespace
+
+TEST_P(BulkDownloadWaitForbiddenTest, MissedStartNeverRunsInTheForbiddenHours)
+{
+    const SForbiddenCase &c = GetParam();
+    std::vector<QDateTime> times;
+    for (const char *text : c.times)
+        times.push_back(At(text));
+    CScriptedClock clock(times, 0);
+    CBulkDownloadWaitThread thread(
+        c.config, [&clock] { return clock.Now(); }, c.forbidden);
+    ASSERT_TRUE(thread.Start());
+
+    ASSERT_TRUE(WaitUntil([&thread] { return !thread.IsRunning(); }, kHangBoundMs));
+    int code = -2;
+    ASSERT_TRUE(thread.GetExitCode(code));
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(clock.calls(), c.endsAtCall);
+    // The schedule's own evaluation agrees at the moment the run started.
+    EXPECT_FALSE(c.forbidden.Forbids(times[size_t(c.endsAtCall) - 1]));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, BulkDownloadWaitForbiddenTest,
+    ::testing::Values(
+        // Asleep over 03:00, awake at 10:00 inside 09-11: nothing that day; an allowed hour
+        // without a start time does not make up for it either; the next 03:00 does.
+        SForbiddenCase{"WakingInTheForbiddenHoursWaitsForTheNextDay",
+                       DailyAtThree(),
+                       {9, 11, 0, 0},
+                       {"2024-03-05T02:00:00", "2024-03-05T10:00:00", "2024-03-05T12:00:00",
+                        "2024-03-06T03:00:00.500"},
+                       4},
+        // The clock jumps over 06:00 to 01:00 of the next day, inside a second period that
+        // runs past midnight (22-05): the start lapses; the next 06:00 starts the run.
+        SForbiddenCase{"ClockJumpIntoAPeriodPastMidnight",
+                       DailyAtSix(),
+                       {9, 11, 22, 5},
+                       {"2024-03-05T05:59:59", "2024-03-06T01:00:00", "2024-03-06T05:00:00",
+                        "2024-03-06T06:00:00.500"},
+                       4}),
+    [](const ::testing::TestParamInfo<SForbiddenCase> &info) { return info.param.name; });

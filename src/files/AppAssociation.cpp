@@ -1,140 +1,124 @@
 #include "AppAssociation.h"
 
+// GIO before anything of ours; Qt's `signals` keyword is off (QT_NO_KEYWORDS), so GDBus's
+// struct member of that name compiles.
+#include <gio/gdesktopappinfo.h>
+#include <gio/gio.h>
+
 #include "FilesLog.h"
 
-#include <QDir>
+#include <QByteArray>
 #include <QFile>
-#include <QFileInfo>
 #include <QMimeDatabase>
-#include <QStandardPaths>
-#include <QUrl>
+
+#include <memory>
+
+// Exported by GLib since 2.60 for its own test isolation: sets the directories that GLib
+// otherwise reads once per process from HOME and the XDG variables.
+extern "C" void g_set_user_dirs(const gchar *first_dir_type, ...) __attribute__((weak));
 
 namespace {
 
-QString homeDir()
+struct SUnref
 {
-    return QDir::homePath();
+    void operator()(gpointer object) const { g_object_unref(object); }
+};
+using AppInfoPtr = std::unique_ptr<GAppInfo, SUnref>;
+
+struct SKeyFileFree
+{
+    void operator()(GKeyFile *file) const { g_key_file_free(file); }
+};
+
+QByteArray EnvOr(const char *name, const QByteArray &fallback)
+{
+    const QByteArray value = qgetenv(name);
+    return value.isEmpty() ? fallback : value;
 }
 
-QStringList envDirs(const char *name, const QString &fallback)
+QByteArray Joined(const gchar *const *dirs)
 {
-    QString value = qEnvironmentVariable(name);
-    if (value.isEmpty())
-        value = fallback;
-    QStringList dirs;
-    for (const QString &dir : value.split(u':', Qt::SkipEmptyParts))
-        dirs << dir;
-    return dirs;
+    QByteArrayList parts;
+    for (; dirs && *dirs; ++dirs)
+        parts << QByteArray(*dirs);
+    return parts.join(':');
 }
 
-QString configHome()
+// GLib takes HOME and the XDG folders once per process; a process that moves them (each test
+// case moves them to a folder of its own) hands the new ones on before the next lookup. A
+// process that never moves them never calls this past the comparison.
+void FollowXdgEnvironment()
 {
-    const QString value = qEnvironmentVariable("XDG_CONFIG_HOME");
-    return value.isEmpty() ? homeDir() + QStringLiteral("/.config") : value;
-}
-
-QString dataHome()
-{
-    const QString value = qEnvironmentVariable("XDG_DATA_HOME");
-    return value.isEmpty() ? homeDir() + QStringLiteral("/.local/share") : value;
-}
-
-// Application folders in XDG order: the user's first.
-QStringList applicationDirs()
-{
-    QStringList dirs{dataHome() + QStringLiteral("/applications")};
-    for (const QString &dir :
-         envDirs("XDG_DATA_DIRS", QStringLiteral("/usr/local/share:/usr/share")))
-        dirs << dir + QStringLiteral("/applications");
-    return dirs;
-}
-
-// A key file group read as key -> value (no locale folding; the caller picks keys).
-QHash<QString, QString> readGroup(const QString &path, const QString &group)
-{
-    QHash<QString, QString> values;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return values;
-    bool inGroup = false;
-    while (!file.atEnd()) {
-        const QString line = QString::fromUtf8(file.readLine()).trimmed();
-        if (line.isEmpty() || line.startsWith(u'#'))
-            continue;
-        if (line.startsWith(u'[')) {
-            inGroup = line == u'[' + group + u']';
-            continue;
-        }
-        if (!inGroup)
-            continue;
-        const qsizetype eq = line.indexOf(u'=');
-        if (eq <= 0)
-            continue;
-        const QString key = line.left(eq).trimmed();
-        if (!values.contains(key))
-            values.insert(key, line.mid(eq + 1).trimmed());
-    }
-    return values;
-}
-
-QString findDesktopFile(const QString &desktopId)
-{
-    if (desktopId.isEmpty() || desktopId.contains(QLatin1String("..")))
-        return {};
-    const QStringList dirs = applicationDirs();
-    for (const QString &dir : dirs) {
-        const QString direct = dir + u'/' + desktopId;
-        if (QFileInfo(direct).isFile())
-            return direct;
-        // "kde-foo.desktop" may live as kde/foo.desktop.
-        QString nested = desktopId;
-        nested.replace(u'-', u'/');
-        if (nested != desktopId && QFileInfo(dir + u'/' + nested).isFile())
-            return dir + u'/' + nested;
-    }
-    return {};
-}
-
-// The default application's desktop id for one MIME name, or empty.
-QString defaultDesktopId(const QStringList &mimeNames)
-{
-    struct SList
-    {
-        QString path;
-        QString group;
+    static QList<QByteArray> known;
+    if (known.isEmpty())
+        known = {g_get_home_dir(),
+                 g_get_user_config_dir(),
+                 g_get_user_data_dir(),
+                 g_get_user_cache_dir(),
+                 Joined(g_get_system_data_dirs()),
+                 Joined(g_get_system_config_dirs())};
+    const QByteArray home = EnvOr("HOME", g_get_home_dir());
+    const QList<QByteArray> now{
+        home,
+        EnvOr("XDG_CONFIG_HOME", home + "/.config"),
+        EnvOr("XDG_DATA_HOME", home + "/.local/share"),
+        EnvOr("XDG_CACHE_HOME", home + "/.cache"),
+        EnvOr("XDG_DATA_DIRS", "/usr/local/share/:/usr/share/"),
+        EnvOr("XDG_CONFIG_DIRS", "/etc/xdg"),
     };
-    QList<SList> lists;
-    lists << SList{configHome() + QStringLiteral("/mimeapps.list"),
-                   QStringLiteral("Default Applications")};
-    for (const QString &dir : envDirs("XDG_CONFIG_DIRS", QStringLiteral("/etc/xdg")))
-        lists << SList{dir + QStringLiteral("/mimeapps.list"),
-                       QStringLiteral("Default Applications")};
-    const QStringList appDirs = applicationDirs();
-    for (const QString &dir : appDirs)
-        lists << SList{dir + QStringLiteral("/mimeapps.list"),
-                       QStringLiteral("Default Applications")};
-    for (const QString &dir : appDirs)
-        lists << SList{dir + QStringLiteral("/defaults.list"),
-                       QStringLiteral("Default Applications")};
-    for (const QString &dir : appDirs)
-        lists << SList{dir + QStringLiteral("/mimeinfo.cache"), QStringLiteral("MIME Cache")};
-
-    for (const SList &list : std::as_const(lists)) {
-        if (!QFileInfo::exists(list.path))
-            continue;
-        const QHash<QString, QString> group = readGroup(list.path, list.group);
-        for (const QString &mime : mimeNames) {
-            const QString value = group.value(mime);
-            for (const QString &id : value.split(u';', Qt::SkipEmptyParts)) {
-                if (!findDesktopFile(id.trimmed()).isEmpty())
-                    return id.trimmed();
-            }
-        }
-    }
-    return {};
+    if (known == now || !g_set_user_dirs)
+        return;
+    known = now;
+    const QList<QByteArray> dataDirs = now.at(4).split(':');
+    const QList<QByteArray> configDirs = now.at(5).split(':');
+    std::vector<const char *> data, config;
+    for (const QByteArray &dir : dataDirs)
+        data.push_back(dir.constData());
+    data.push_back(nullptr);
+    for (const QByteArray &dir : configDirs)
+        config.push_back(dir.constData());
+    config.push_back(nullptr);
+    g_set_user_dirs("HOME", now.at(0).constData(), "XDG_CONFIG_HOME", now.at(1).constData(),
+                    "XDG_DATA_HOME", now.at(2).constData(), "XDG_CACHE_HOME", now.at(3).constData(),
+                    "XDG_DATA_DIRS", data.data(), "XDG_CONFIG_DIRS", config.data(), nullptr);
 }
 
-QString normalizedSuffix(const QString &extension)
+// The user interface is Japanese: its name for the application is Name[ja] where the entry
+// has one, whatever the process locale.
+QString JapaneseName(GAppInfo *app, const char *filename)
+{
+    std::unique_ptr<GKeyFile, SKeyFileFree> file(g_key_file_new());
+    if (g_key_file_load_from_file(file.get(), filename, G_KEY_FILE_KEEP_TRANSLATIONS, nullptr)) {
+        gchar *name = g_key_file_get_locale_string(file.get(), G_KEY_FILE_DESKTOP_GROUP,
+                                                   G_KEY_FILE_DESKTOP_KEY_NAME, "ja", nullptr);
+        if (name) {
+            const QString text = QString::fromUtf8(name);
+            g_free(name);
+            return text;
+        }
+    }
+    return QString::fromUtf8(g_app_info_get_name(app));
+}
+
+void Fill(SAppAssociation &result, GAppInfo *app)
+{
+    if (!app || !G_IS_DESKTOP_APP_INFO(app))
+        return;
+    const char *id = g_app_info_get_id(app);
+    const char *filename = g_desktop_app_info_get_filename(G_DESKTOP_APP_INFO(app));
+    if (!id || !filename)
+        return;
+    result.desktopId = QString::fromUtf8(id);
+    result.desktopFile = QFile::decodeName(filename);
+    result.appName = JapaneseName(app, filename);
+    if (const char *program = g_app_info_get_executable(app)) {
+        gchar *found = g_find_program_in_path(program);
+        result.appPath = QFile::decodeName(found ? found : program);
+        g_free(found);
+    }
+}
+
+QString NormalizedSuffix(const QString &extension)
 {
     QString suffix = extension.trimmed();
     while (suffix.startsWith(u'.'))
@@ -144,129 +128,45 @@ QString normalizedSuffix(const QString &extension)
 
 } // namespace
 
-QStringList SplitDesktopExec(const QString &exec)
+SAppAssociation LookupMimeAssociation(const QString &mimeType)
 {
-    QStringList args;
-    QString current;
-    bool inQuotes = false;
-    bool hasToken = false;
-    for (qsizetype i = 0; i < exec.size(); ++i) {
-        const QChar c = exec.at(i);
-        if (inQuotes) {
-            if (c == u'\\' && i + 1 < exec.size()) {
-                current += exec.at(++i);
-            } else if (c == u'"') {
-                inQuotes = false;
-            } else {
-                current += c;
-            }
-        } else if (c == u'"') {
-            inQuotes = true;
-            hasToken = true;
-        } else if (c == u' ' || c == u'\t') {
-            if (hasToken || !current.isEmpty())
-                args << current;
-            current.clear();
-            hasToken = false;
-        } else {
-            current += c;
-        }
-    }
-    if (hasToken || !current.isEmpty())
-        args << current;
-    return args;
+    SAppAssociation result;
+    result.mimeType = mimeType;
+    if (mimeType.isEmpty())
+        return result;
+    FollowXdgEnvironment();
+    const AppInfoPtr app(g_app_info_get_default_for_type(mimeType.toUtf8().constData(), FALSE));
+    Fill(result, app.get());
+    return result;
 }
-
-QStringList ExpandDesktopExec(const QStringList &exec, const QString &filePath)
-{
-    QStringList out;
-    bool usedFile = false;
-    for (const QString &arg : exec) {
-        if (arg == u"%f" || arg == u"%F") {
-            out << filePath;
-            usedFile = true;
-            continue;
-        }
-        if (arg == u"%u" || arg == u"%U") {
-            out << QUrl::fromLocalFile(filePath).toString();
-            usedFile = true;
-            continue;
-        }
-        QString expanded;
-        bool dropped = false;
-        for (qsizetype i = 0; i < arg.size(); ++i) {
-            if (arg.at(i) == u'%' && i + 1 < arg.size()) {
-                const QChar code = arg.at(++i);
-                if (code == u'%') {
-                    expanded += u'%';
-                } else if (code == u'f' || code == u'F') {
-                    expanded += filePath;
-                    usedFile = true;
-                } else if (code == u'u' || code == u'U') {
-                    expanded += QUrl::fromLocalFile(filePath).toString();
-                    usedFile = true;
-                } else {
-                    dropped = true; // %i %c %k and the deprecated codes
-                }
-                continue;
-            }
-            expanded += arg.at(i);
-        }
-        if (!(dropped && expanded.isEmpty()))
-            out << expanded;
-    }
-    if (!usedFile)
-        out << filePath;
-    return out;
-}
-
-namespace {
-
-// The default application of a MIME type (and its aliases) into result.
-void FillDefaultApplication(SAppAssociation &result, const QStringList &names)
-{
-    result.desktopId = defaultDesktopId(names);
-    if (result.desktopId.isEmpty())
-        return;
-    result.desktopFile = findDesktopFile(result.desktopId);
-    const QHash<QString, QString> entry
-        = readGroup(result.desktopFile, QStringLiteral("Desktop Entry"));
-    result.appName = entry.value(QStringLiteral("Name[ja]"), entry.value(QStringLiteral("Name")));
-    result.exec = SplitDesktopExec(entry.value(QStringLiteral("Exec")));
-    if (!result.exec.isEmpty()) {
-        const QString program = result.exec.constFirst();
-        const QString found
-            = QFileInfo(program).isAbsolute() ? program : QStandardPaths::findExecutable(program);
-        result.appPath = found.isEmpty() ? program : found;
-    }
-}
-
-} // namespace
 
 SAppAssociation LookupAppAssociation(const QString &extension)
 {
-    SAppAssociation result;
-    const QString suffix = normalizedSuffix(extension).toLower();
+    const QString suffix = NormalizedSuffix(extension).toLower();
     QMimeDatabase db;
     const QMimeType mime
         = suffix.isEmpty()
               ? db.mimeTypeForName(QStringLiteral("application/octet-stream"))
               : db.mimeTypeForFile(QStringLiteral("file.") + suffix, QMimeDatabase::MatchExtension);
-    result.mimeType = mime.name();
-    if (suffix.isEmpty() || !mime.isValid())
+    if (suffix.isEmpty() || !mime.isValid()) {
+        SAppAssociation result;
+        result.mimeType = mime.name();
         return result;
-    QStringList names{mime.name()};
-    names << mime.aliases();
-    FillDefaultApplication(result, names);
+    }
+    SAppAssociation result = LookupMimeAssociation(mime.name());
     qCDebug(lcFileRecords) << "association of" << suffix << result.mimeType << result.desktopId;
     return result;
 }
 
-SAppAssociation LookupMimeAssociation(const QString &mimeType)
+SAppAssociation LookupDesktopEntry(const QString &desktopId)
 {
     SAppAssociation result;
-    result.mimeType = mimeType;
-    FillDefaultApplication(result, {mimeType});
+    if (desktopId.isEmpty())
+        return result;
+    FollowXdgEnvironment();
+    const AppInfoPtr app(
+        reinterpret_cast<GAppInfo *>(g_desktop_app_info_new(desktopId.toUtf8().constData())));
+    Fill(result, app.get());
     return result;
 }
 

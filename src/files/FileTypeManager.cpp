@@ -52,15 +52,15 @@ void CFileTypeManager::RebuildUsableList()
         auto copy = std::make_unique<CFileTypeRecord>(*record);
         copy->appPath = association.appPath;
         copy->appName = association.appName;
+        copy->desktopId = association.desktopId;
         copy->desktopFile = association.desktopFile;
-        copy->exec = association.exec;
         // The raw record learns its application too: the lookups go to the raw list.
         CFileTypeRecord *raw = m_raw->FindById(record->id);
         if (raw) {
             raw->appPath = copy->appPath;
             raw->appName = copy->appName;
+            raw->desktopId = copy->desktopId;
             raw->desktopFile = copy->desktopFile;
-            raw->exec = copy->exec;
         }
         usable->Replace(std::move(copy));
     }

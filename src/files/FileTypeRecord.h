@@ -4,7 +4,6 @@
 #include "store/TypedLists.h"
 
 #include <QString>
-#include <QStringList>
 
 class CBizArchiveReader;
 class CBizArchiveWriter;
@@ -34,10 +33,10 @@ public:
     qint32 accessType = 0;
     QString appPath;
     QString appName;
-    // The desktop entry that appPath comes from and its Exec line (field codes in place);
-    // in memory only, like appPath.
+    // The desktop entry of that application (its id identifies it) and its file; in memory
+    // only, like appPath.
+    QString desktopId;
     QString desktopFile;
-    QStringList exec;
 };
 
 // Indexed by id and by ext (the stored lower-case form).

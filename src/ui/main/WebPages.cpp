@@ -1,11 +1,11 @@
 #include "WebPages.h"
 
 #include "files/AppAssociation.h"
+#include "files/AppLauncher.h"
 #include "service/ServerSettings.h"
 
 #include <QDesktopServices>
 #include <QLoggingCategory>
-#include <QProcess>
 #include <QUrl>
 
 Q_LOGGING_CATEGORY(lcWebPages, "velquor.ui.web")
@@ -24,25 +24,9 @@ bool OpenWithDesktop(const QString &url)
     const SAppAssociation handler
         = LookupMimeAssociation(QStringLiteral("x-scheme-handler/")
                                 + (scheme.isEmpty() ? QStringLiteral("https") : scheme));
-    if (handler.hasApplication() && !handler.exec.isEmpty()) {
-        QStringList arguments;
-        bool placed = false;
-        for (const QString &part : handler.exec) {
-            if (part == u"%u" || part == u"%U" || part == u"%f" || part == u"%F") {
-                arguments << url;
-                placed = true;
-            } else if (!(part.size() == 2 && part.startsWith(u'%'))) {
-                arguments << part;
-            }
-        }
-        if (!placed)
-            arguments << url;
-        const QString program = handler.appPath.isEmpty() ? arguments.first() : handler.appPath;
-        arguments.removeFirst();
-        if (QProcess::startDetached(program, arguments)) {
-            qCInfo(lcWebPages) << "page opened with" << handler.desktopId;
-            return true;
-        }
+    if (LaunchUri(handler, url) >= LaunchCode::Started) {
+        qCInfo(lcWebPages) << "page opened with" << handler.desktopId;
+        return true;
     }
     return QDesktopServices::openUrl(QUrl(url));
 }

@@ -2,6 +2,7 @@
 
 #include "FileListDialog.h"
 #include "Pager.h"
+#include "RowQualification.h"
 
 #include "files/FileParsers.h"
 #include "files/LocalFileManager.h"
@@ -69,23 +70,7 @@ public:
     };
 
     // The rights and limits the window reads, copied from the user record when it is built.
-    struct SRights
-    {
-        bool privWeb = false, privFileCreate = false, privFileOverwrite = false,
-             privFileRename = false, privFileMove = false, privFileDelete = false,
-             privFileDownload = false, privFolderCreate = false, privBulkUpload = false,
-             privFolderMove = false, privFolderDelete = false, privBulkDownload = false,
-             privReadonlyCreate = false;
-        bool privBulkUploadDataBox = false, privDataBox = false, privEditDataBox = false,
-             privFileCommentEditDataBox = false, privFileCreateDataBox = false,
-             privFileDeleteDataBox = false, privFileDownloadDataBox = false,
-             privFileMoveDataBox = false, privFileOverwriteDataBox = false,
-             privFileRenameDataBox = false, privFolderCreateDataBox = false,
-             privFolderDeleteDataBox = false, privFolderMoveDataBox = false,
-             privReadonlyCreateDataBox = false;
-        qint32 maxFileCreate = 500, maxFileCopy = 500, maxFileMove = 1000,
-               maxFileCommentLength = 5000, maxFavoriteCount = 500;
-    };
+    using SRights = SWindowRights;
 
     explicit CSharedFileListDialog(CSharedGuiSystem &system, QWidget *parent = nullptr);
     ~CSharedFileListDialog() override;

@@ -137,7 +137,8 @@ TEST_F(Transport, DownloadResumesAfterAConnectionCutMidBody)
               .split(u'\n', Qt::SkipEmptyParts);
     ASSERT_GE(log.size(), 2) << Hook(QStringLiteral("log")).toStdString();
     ASSERT_LE(log.size(), 3) << Hook(QStringLiteral("log")).toStdString();
-    EXPECT_EQ(installation.log.filter(QStringLiteral("download interrupted")).size(), 1);
+    EXPECT_EQ(installation.log.filter(QStringLiteral("download interrupted")).size(), 1)
+        << installation.log.join(u'\n').toStdString();
     EXPECT_EQ(dirEntries(dir()).filter(QStringLiteral("vqrtmp")), QStringList());
 }
 

@@ -236,18 +236,8 @@ void CFileListDialog::BuildLayout()
             UpdateDetailPane();
     });
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(m_list, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
-        if (IsBusy())
-            return;
-        const QList<CFileRecord *> rows = m_list->selectedRecords();
-        int folders = 0;
-        for (const CFileRecord *row : rows)
-            folders += row->IsFolderEntry() ? 1 : 0;
-        const int command = ListContextMenu(rows, folders, int(rows.size()) - folders,
-                                            m_list->viewport()->mapToGlobal(pos));
-        if (command != 0)
-            QTimer::singleShot(0, this, [this, command] { OnCommand(command); });
-    });
+    connect(m_list, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &pos) { ShowListMenu(m_list->viewport()->mapToGlobal(pos)); });
     listColumn->addWidget(m_list, 1);
     m_belowList = new QVBoxLayout;
     m_belowList->setSpacing(2);
@@ -323,6 +313,8 @@ void CFileListDialog::AddAccelerators()
         {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D), 5167},
         {QKeySequence(Qt::Key_F7), MainId::FavoritesView},
         {QKeySequence(Qt::Key_F10), MainId::MainMenu},
+        {QKeySequence(Qt::SHIFT | Qt::Key_F10), MainId::ListMenuKey},
+        {QKeySequence(Qt::Key_Menu), MainId::ListMenuKey},
         // Where no window manager turns Alt+F4 into a close request, the window does.
         {QKeySequence(Qt::ALT | Qt::Key_F4), MainId::Close},
         // Ctrl+"/" of the main keyboard and of the keypad.
@@ -1304,6 +1296,32 @@ int CFileListDialog::ListContextMenu(const QList<CFileRecord *> &, int, int, con
     return 0;
 }
 
+void CFileListDialog::ShowListMenu(const QPoint &globalPos)
+{
+    if (IsBusy())
+        return;
+    const QList<CFileRecord *> rows = m_list->selectedRecords();
+    int folders = 0;
+    for (const CFileRecord *row : rows)
+        folders += row->IsFolderEntry() ? 1 : 0;
+    const int command = ListContextMenu(rows, folders, int(rows.size()) - folders, globalPos);
+    if (command != 0)
+        QTimer::singleShot(0, this, [this, command] { OnCommand(command); });
+}
+
+QPoint CFileListDialog::KeyboardMenuPosition() const
+{
+    // Below the first selected row, from its left edge; the list's corner when none shows.
+    const QList<int> rows = m_list->selectedRowNumbers();
+    QPoint at(0, 0);
+    if (!rows.isEmpty()) {
+        const QRect cell = m_list->visualRect(m_list->model()->index(rows.first(), 0));
+        if (cell.isValid() && m_list->viewport()->rect().intersects(cell))
+            at = cell.bottomLeft();
+    }
+    return m_list->viewport()->mapToGlobal(at);
+}
+
 void CFileListDialog::FolderComboMenu(const QPoint &globalPos)
 {
     Q_UNUSED(globalPos)
@@ -1650,6 +1668,9 @@ void CFileListDialog::OnCommand(int command)
         return;
     case MainId::MainMenu:
         OpenMainMenu();
+        return;
+    case MainId::ListMenuKey:
+        ShowListMenu(KeyboardMenuPosition());
         return;
     case MainId::ButtonStrip:
         m_showButton = !m_showButton;

@@ -70,7 +70,8 @@ enum : int {
     ShowTransacInfo = 5192,
     ThemeFirst = 5217,
     ThemeLast = 5223,
-    ResetSize = 90100, // Ctrl+"/": no id of its own
+    ResetSize = 90100,   // Ctrl+"/": no id of its own
+    ListMenuKey = 90101, // the menu key or Shift+F10: the list's context menu
 };
 } // namespace MainId
 
@@ -133,6 +134,10 @@ public:
     // --- the window's operations ---
     virtual int ListContextMenu(const QList<CFileRecord *> &rows, int folderRows, int fileRows,
                                 const QPoint &globalPos);
+    // The list's context menu at globalPos; the chosen command is posted.
+    void ShowListMenu(const QPoint &globalPos);
+    // Where a context menu asked for from the keyboard opens: below the first selected row.
+    QPoint KeyboardMenuPosition() const;
     virtual void FolderComboMenu(const QPoint &globalPos);
     virtual void ReapplyFilter();
     virtual void RebuildList();
@@ -175,7 +180,7 @@ public:
     // The folder combo's context menu.
     void OpenFolderComboMenu(const std::function<QAction *(QMenu &)> &chooser = {});
     // Tests pick the items of the window's pop-up menus (main menu, product filter, folder
-    // combo menu) instead of the user; empty: the menus are shown.
+    // combo menu, the list's context menus) instead of the user; empty: the menus are shown.
     void SetMenuChooser(std::function<QAction *(QMenu &)> chooser)
     {
         m_menuChooser = std::move(chooser);

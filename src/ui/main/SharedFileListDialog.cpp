@@ -520,10 +520,10 @@ bool CSharedFileListDialog::CanOpen() const
     const QList<CFileRecord *> rows = m_list->selectedRecords();
     if (rows.size() == 1 && rows.first()->folderItem)
         return true;
-    // Files open with the edit cycle's commands; in send mode only one at a time.
-    if (m_sendMode && rows.size() > 1)
+    // In send mode only one at a time.
+    if (rows.isEmpty() || (m_sendMode && rows.size() > 1))
         return false;
-    return false;
+    return !Qualified(ERowSet::Openable, EOpenRightTest::RightAndReadOnly).isEmpty();
 }
 
 // --- details ---
@@ -930,6 +930,8 @@ void CSharedFileListDialog::OnCommand(int command)
 {
     if (IsBusy() && command != MainId::ResetSize)
         return;
+    if (OnEditCommand(command) || OnMenuCommand(command))
+        return;
     const CLoginManager *login = m_gui.loginManager();
     const CUserRecord *user = login ? login->currentUser() : nullptr;
     switch (command) {
@@ -1051,7 +1053,8 @@ void CSharedFileListDialog::UpdateCommandStates()
         = m_gui.sharedFiles() && m_gui.sharedFiles()->favorites().lastCount() > 0;
     m_favoritesButton->setEnabled(signedIn && (isFavoritesView() || hasFavorites));
     m_commentButton->setEnabled(false); // comment editing comes with its dialog
-    m_sendButton->setEnabled(false);
+    m_sendButton->setEnabled(!SelectedShared().isEmpty()
+                             && !Qualified(ERowSet::Sendable).isEmpty());
     m_downloadButton->setEnabled(false);
     m_addButton->setEnabled(false);
     CheckDataBoxChange();

@@ -59,6 +59,13 @@ public:
         YouTubeSite = 5227,
         SearchBlank = 5230,
         ToSendMode = 5229,
+        OpenCommand = 5136,
+        SendCommand = 5137,
+        OpenReadOnlyCommand = 5138,
+        ForceReleaseCommand = 5139,
+        CopyFilePath = 5146,
+        CopyFolderPath = 5155,
+        ShowHistory = 5228,
         AddFavorite = 5166,
         RemoveFavorite = 5167,
         BulkDownload = 5158,
@@ -139,6 +146,32 @@ private:
     void LeaveFavoritesView();
     void CheckDataBoxChange();
     bool SendUnsentOnExit(const QList<SUnsentFile> &unsent);
+
+    // The edit cycle's commands (OnlineEditCommands.cpp).
+    // The selected rows that are service records, in row order.
+    QList<CSharedFileRecord *> SelectedShared() const;
+    // The local copies' states the qualification of open and send asks.
+    SLocalProbe LocalProbe() const;
+    QList<CSharedFileRecord *> Qualified(ERowSet set,
+                                         EOpenRightTest openTest = EOpenRightTest::None) const;
+    // One progress run over rows: each scrolled to and named, perRow on a copy of its
+    // record; a failure ends the run unless goOnAfterFailure; a cancel ends it after the
+    // row. A refresh follows when anything was done or failed. False when a row failed.
+    bool RunRows(int runText, int rowText, const QList<CSharedFileRecord *> &rows,
+                 bool goOnAfterFailure, const std::function<bool(CSharedFileRecord &)> &perRow);
+    // Runs one of the commands; false for a command that is none of them.
+    bool OnEditCommand(int command);
+    void OpenRows();
+    void OpenRowsReadOnly();
+    void SendRows();
+    void ForceReleaseRows();
+
+    // The list's context menus and the commands only they offer (OnlineMenus.cpp).
+    int ListContextMenu(const QList<CFileRecord *> &rows, int folderRows, int fileRows,
+                        const QPoint &globalPos) override;
+    // The service keeps history copies for this user (generations kept, a cache kept).
+    bool KeepsHistory() const;
+    bool OnMenuCommand(int command);
     CSharedSystem &shared() const;
 
     CSharedGuiSystem &m_gui;

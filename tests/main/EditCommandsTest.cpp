@@ -1,0 +1,298 @@
+// The edit cycle from the online window, as a user works it with the keyboard: Enter opens
+// a file in the desktop's application (a fake one registered as a desktop does it: an entry
+// under the test's XDG data home, the default of the types in mimeapps.list, which appends
+// a line to the file it is given), Shift+Enter sends, force release and read-only opens ask
+// first, a run of sends goes on past a file that fails, and a selection with one row that
+// does not qualify does nothing.
+
+#include "MainWindowFixture.h"
+
+#include "core/Strings.h"
+#include "files/LocalFileManager.h"
+#include "files/SharedFileManager.h"
+#include "service/MessageDigest.h"
+#include "ui/main/FileListColumns.h"
+
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QItemSelectionModel>
+#include <QMenu>
+#include <QThread>
+
+namespace {
+
+using W = CSharedFileListDialog;
+
+const QString kYear = QStringLiteral("経理/2024");
+
+class EditCommandsTest : public MainWindowTest
+{
+protected:
+    void SetUp() override
+    {
+        MainWindowTest::SetUp();
+        if (HasFatalFailure())
+            return;
+        const QString home = installation.home();
+        installation.SetEnv("XDG_DATA_DIRS", (home + QStringLiteral("/sys:/usr/share")).toUtf8());
+        installation.SetEnv("XDG_CONFIG_DIRS", (home + QStringLiteral("/etc")).toUtf8());
+        m_log = installation.path(QStringLiteral("fakeapp.log"));
+        installation.SetEnv("FAKEAPP_LOG", m_log.toUtf8());
+        const QString script = installation.path(QStringLiteral("bin/fakeapp"));
+        ASSERT_TRUE(WriteFile(script, "#!/bin/sh\necho \"open $1\" >> \"$FAKEAPP_LOG\"\n"
+                                      "printf 'appended by the application\\n' >> \"$1\"\n"
+                                      "echo done >> \"$FAKEAPP_LOG\"\n"));
+        ASSERT_TRUE(
+            QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        ASSERT_TRUE(WriteFile(home + QStringLiteral("/.local/share/applications/fakeapp.desktop"),
+                              "[Desktop Entry]\nType=Application\nName=Fake Office\n"
+                              "MimeType=text/csv;text/plain;\nExec="
+                                  + script.toUtf8() + " %f\n"));
+        ASSERT_TRUE(WriteFile(
+            home + QStringLiteral("/.config/mimeapps.list"),
+            "[Default Applications]\n"
+            "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet=fakeapp.desktop\n"
+            "text/csv=fakeapp.desktop\ntext/plain=fakeapp.desktop\n"));
+        // The file types' applications are looked up at the sign-in.
+        SignIn(QStringLiteral("yamada"));
+    }
+
+    qint32 Year() const { return server->folderId(kYear); }
+    CLocalFileManager *Cache() const { return gui()->sharedFiles()->local(); }
+    QStringList Fields(const QString &name) const
+    {
+        return QString::fromUtf8(
+                   server->hook(QStringLiteral("file"), {{QStringLiteral("folderPath"), kYear},
+                                                         {QStringLiteral("path"), u'/' + name}}))
+            .trimmed()
+            .split(u' ');
+    }
+    bool WaitForLog(const QString &line, int count = 1) const
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < 10000) {
+            if (QString::fromUtf8(ReadFile(m_log)).split(u'\n').count(line) >= count)
+                return true;
+            QThread::msleep(20);
+        }
+        return false;
+    }
+    // Selects the named rows (the first gets the focus), in the list with the focus.
+    static void Select(W &w, const QStringList &names)
+    {
+        CFileListCtrl *list = w.list();
+        list->setFocus();
+        list->clearSelection();
+        for (const QString &name : names) {
+            const int row = RowOf(w, name);
+            ASSERT_GE(row, 0) << name.toStdString();
+            list->selectionModel()->select(list->model()->index(row, 0),
+                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
+            if (name == names.first())
+                list->selectionModel()->setCurrentIndex(list->model()->index(row, 0),
+                                                        QItemSelectionModel::NoUpdate);
+        }
+        Settle(w);
+    }
+    QString Status(W &w, const QString &name) const
+    {
+        return Cell(w, RowOf(w, name), ColumnKind::Status);
+    }
+    // Opened for editing here without an application, with an edit in its working copy.
+    void OpenAndEdit(const QString &name, const QByteArray &edit)
+    {
+        QString working;
+        ASSERT_TRUE(gui()->OpenForEditing(Year(), u'/' + name, nullptr, true, nullptr, &working))
+            << messages.join(u'|').toStdString();
+        ASSERT_TRUE(WriteFile(working, edit));
+    }
+
+    QString m_log;
+};
+
+} // namespace
+
+TEST_F(EditCommandsTest, EnterOpensTheFileAndShiftEnterSendsIt)
+{
+    const QString name = QStringLiteral("予算計画.xlsx");
+    const QString working = Cache()->WorkingCopyPath(Year(), name);
+    QByteArray edited;
+    Run([&](W &w) {
+        ChooseFolder(w, kYear);
+        Select(w, {name});
+        EXPECT_TRUE(Ctl<QWidget>(w, MainId::Open)->isEnabled());
+        EXPECT_FALSE(Ctl<QWidget>(w, MainId::Send)->isEnabled());
+        Key(w, w.list(), Qt::Key_Return);
+        ASSERT_TRUE(WaitForLog(QStringLiteral("done")));
+        EXPECT_TRUE(
+            QString::fromUtf8(ReadFile(m_log)).startsWith(QStringLiteral("open ") + working));
+        edited = ReadFile(working);
+        EXPECT_TRUE(edited.endsWith("appended by the application\n"));
+        Settle(w);
+        EXPECT_EQ(Status(w, name), QStringLiteral("未送信"));
+        EXPECT_EQ(Fields(name).value(3), gui()->loginManager()->clientKey());
+
+        Select(w, {name});
+        EXPECT_TRUE(Ctl<QWidget>(w, MainId::Send)->isEnabled());
+        Key(w, w.list(), Qt::Key_Return, Qt::ShiftModifier);
+        Settle(w);
+        EXPECT_TRUE(Status(w, name).isEmpty()) << Status(w, name).toStdString();
+    });
+    EXPECT_TRUE(messages.isEmpty()) << messages.join(u'|').toStdString();
+    EXPECT_EQ(Fields(name).value(2), Md5Hex(edited)) << "the service holds the edit";
+    EXPECT_TRUE(Fields(name).value(3).isEmpty());
+    QStringList history;
+    EXPECT_EQ(Cache()->ListHistory(Cache()->HistoryDirOf(Year(), name), name, history), 1);
+}
+
+TEST_F(EditCommandsTest, ARunOfSendsGoesOnPastAFileThatFails)
+{
+    const QStringList names{QStringLiteral("予算計画.xlsx"), QStringLiteral("仕訳帳.csv"),
+                            QStringLiteral("議事録_経理会議.txt")};
+    for (const QString &name : names)
+        OpenAndEdit(name, "edit of " + name.toUtf8());
+    Run([&](W &w) {
+        ChooseFolder(w, kYear);
+        Select(w, names);
+        // The second one's lock goes to another user behind the client's back, after the
+        // list showed all three as this client's.
+        const QList<QPair<QString, QString>> second{{QStringLiteral("folderPath"), kYear},
+                                                    {QStringLiteral("path"), u'/' + names[1]}};
+        server->hook(QStringLiteral("unlock"), second);
+        server->hook(QStringLiteral("lock"), second);
+        w.OnCommand(W::SendCommand);
+        Settle(w);
+    });
+    ASSERT_EQ(messages.size(), 1) << messages.join(u'|').toStdString();
+    EXPECT_EQ(messages.first(), LoadString(18329));
+    EXPECT_EQ(Fields(names[0]).value(2), Md5Hex("edit of " + names[0].toUtf8()));
+    EXPECT_EQ(Fields(names[2]).value(2), Md5Hex("edit of " + names[2].toUtf8()))
+        << "the third is sent after the second failed";
+    EXPECT_EQ(ReadFile(Cache()->WorkingCopyPath(Year(), names[1])), "edit of " + names[1].toUtf8())
+        << "the failed one keeps its edit";
+    EXPECT_EQ(gui()->CountUnsent(), 1);
+}
+
+TEST_F(EditCommandsTest, ForceReleaseAndReadOnlyOpenAskFirst)
+{
+    const QString name = QStringLiteral("仕訳帳.csv");
+    OpenAndEdit(name, "thrown away");
+    installation.answers = {IDNO, IDYES};
+    Run([&](W &w) {
+        ChooseFolder(w, kYear);
+        Select(w, {name});
+        w.OnCommand(W::ForceReleaseCommand); // no: nothing happens
+        Settle(w);
+        EXPECT_EQ(Status(w, name), QStringLiteral("未送信"));
+        Select(w, {name});
+        w.OnCommand(W::ForceReleaseCommand);
+        Settle(w);
+        EXPECT_TRUE(Status(w, name).isEmpty());
+    });
+    ASSERT_EQ(messages.size(), 2);
+    EXPECT_EQ(messages.at(0), LoadString(18262));
+    EXPECT_TRUE(Fields(name).value(3).isEmpty());
+    EXPECT_EQ(server->callCount(QStringLiteral("file/update")), 0);
+
+    // A file another user holds: read-only after the question, the application gets a view.
+    const QString held = QStringLiteral("売上集計_2024.xlsx");
+    messages.clear();
+    installation.answers = {IDYES};
+    Run([&](W &w) {
+        ChooseFolder(w, kYear);
+        Select(w, {held});
+        Key(w, w.list(), Qt::Key_Return);
+        ASSERT_TRUE(WaitForLog(QStringLiteral("done")));
+    });
+    ASSERT_FALSE(messages.isEmpty());
+    EXPECT_EQ(messages.first(), BizFormat(LoadString(18248), {QStringLiteral("鈴木 花子")}));
+    EXPECT_TRUE(QString::fromUtf8(ReadFile(m_log))
+                    .startsWith(QStringLiteral("open ") + Cache()->ViewCopyPath(held)));
+    EXPECT_NE(Fields(held).value(3), gui()->loginManager()->clientKey());
+}
+
+TEST_F(EditCommandsTest, ASelectionWithARowThatDoesNotQualifyDoesNothing)
+{
+    const QString mine = QStringLiteral("仕訳帳.csv");
+    const QString free = QStringLiteral("予算計画.xlsx");
+    OpenAndEdit(mine, "mine");
+    Run([&](W &w) {
+        ChooseFolder(w, kYear);
+        Select(w, {mine, free});
+        EXPECT_FALSE(Ctl<QWidget>(w, MainId::Send)->isEnabled());
+        w.OnCommand(W::SendCommand);
+        Settle(w);
+        EXPECT_EQ(Status(w, mine), QStringLiteral("未送信"));
+    });
+    EXPECT_TRUE(messages.isEmpty()) << messages.join(u'|').toStdString();
+    EXPECT_EQ(server->callCount(QStringLiteral("file/update")), 0);
+    EXPECT_EQ(server->callCount(QStringLiteral("file/unlock")), 0);
+}
+
+// The context menus in their order, by the keyboard (Shift+F10, the menu key) and with the
+// items' enabling of that moment.
+TEST_F(EditCommandsTest, ContextMenusInTheirOrder)
+{
+    const QString mine = QStringLiteral("仕訳帳.csv");
+    OpenAndEdit(mine, "mine");
+    // The items as "text" or "(text)" for a disabled one, "-" for a separator.
+    const auto items = [](QMenu &menu) {
+        QStringList out;
+        for (const QAction *action : menu.actions())
+            out << (action->isSeparator() ? QStringLiteral("-")
+                    : action->isEnabled() ? action->text()
+                                          : u'(' + action->text() + u')');
+        return out;
+    };
+    Run([&](W &w) {
+        ChooseFolder(w, kYear);
+        QStringList seen;
+        w.SetMenuChooser([&](QMenu &menu) -> QAction * {
+            seen = items(menu);
+            return nullptr;
+        });
+        Select(w, {mine});
+        Key(w, w.list(), Qt::Key_F10, Qt::ShiftModifier);
+        EXPECT_EQ(seen, (QStringList{"開く", "読取専用で開く", "送信", "-", "お気に入りに追加",
+                                     "パス名をコピー", "-", "強制解除", "-", "未送信一覧へ", "-",
+                                     "(履歴を表示)"}))
+            << seen.join(u'|').toStdString();
+        seen.clear();
+        Select(w, {QStringLiteral("予算計画.xlsx")});
+        Key(w, w.list(), Qt::Key_Menu);
+        EXPECT_EQ(seen.mid(0, 3), (QStringList{"開く", "読取専用で開く", "(送信)"}))
+            << seen.join(u'|').toStdString();
+        EXPECT_TRUE(seen.contains(QStringLiteral("(強制解除)")));
+
+        // Choosing an item runs its command: send from the menu.
+        Select(w, {mine});
+        w.SetMenuChooser([](QMenu &menu) { return FindAction(menu, QStringLiteral("送信")); });
+        Key(w, w.list(), Qt::Key_F10, Qt::ShiftModifier);
+        Settle(w);
+        EXPECT_TRUE(Status(w, mine).isEmpty());
+        w.SetMenuChooser([&](QMenu &menu) -> QAction * {
+            seen = items(menu);
+            return nullptr;
+        });
+
+        // Nothing selected, and a subfolder.
+        w.NavigateToFolder(server->folderId(QStringLiteral("経理")));
+        Settle(w);
+        w.list()->clearSelection();
+        Settle(w);
+        Key(w, w.list(), Qt::Key_F10, Qt::ShiftModifier);
+        EXPECT_EQ(seen, QStringList{"未送信一覧へ"}) << seen.join(u'|').toStdString();
+        Select(w, {QStringLiteral("2024")});
+        Key(w, w.list(), Qt::Key_F10, Qt::ShiftModifier);
+        EXPECT_EQ(seen.value(0), QStringLiteral("開く"));
+        EXPECT_EQ(seen.value(seen.size() - 1), QStringLiteral("パス名をコピー"));
+        // Copy path of the subfolder.
+        w.SetMenuChooser(
+            [](QMenu &menu) { return FindAction(menu, QStringLiteral("パス名をコピー")); });
+        Key(w, w.list(), Qt::Key_F10, Qt::ShiftModifier);
+        Settle(w);
+        EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("経理/2024"));
+    });
+}

@@ -9,12 +9,34 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 #include <string>
 
 namespace devserver {
 
 namespace {
+
+thread_local bool closeAfterReply = false;
+
+// After an answer given before the request's body was read: no more writing, and what the
+// client still sends is read and dropped for a short while, so that it sees the answer rather
+// than a reset connection.
+void lingeringClose(int fd, SSL *ssl)
+{
+    if (ssl)
+        return; // TLS: closing at once is all that can be done without reading records
+    ::shutdown(fd, SHUT_WR);
+    char buf[65536];
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (std::chrono::steady_clock::now() < deadline) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 100) <= 0)
+            continue;
+        if (::recv(fd, buf, sizeof buf, 0) <= 0)
+            break;
+    }
+}
 
 void addressOf(int fd, bool peer, std::string &ip, int &port)
 {
@@ -226,6 +248,11 @@ private:
 
 } // namespace
 
+void closeConnectionAfterReply()
+{
+    closeAfterReply = true;
+}
+
 FrontServer::~FrontServer()
 {
     if (tls_)
@@ -272,7 +299,13 @@ bool FrontServer::process_and_close_socket(socket_t sock)
             bool closeConnection = count == 1;
             bool closed = false;
             stream.beginRequest();
+            closeAfterReply = false;
             bool ret = process_request(stream, closeConnection, closed, [](httplib::Request &) {});
+            if (closeAfterReply) {
+                closeAfterReply = false;
+                lingeringClose(sock, ssl);
+                break;
+            }
             if (!ret || closed)
                 break;
             --count;

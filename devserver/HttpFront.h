@@ -11,6 +11,10 @@
 
 namespace devserver {
 
+// Called by a handler that answered without reading the request's body: the connection
+// closes after this answer (the unread body is discarded, never parsed as a request).
+void closeConnectionAfterReply();
+
 class FrontServer : public httplib::Server
 {
 public:

@@ -218,6 +218,13 @@ Service::Ctx Service::authenticate(const std::string &accessKey)
     return c;
 }
 
+int64_t Service::uploadLimit(const std::string &accessKey)
+{
+    std::lock_guard<std::mutex> g(mutex_);
+    db_->rollbackQuietly();
+    return authenticate(accessKey).num("maxFileSize");
+}
+
 void Service::bump(int64_t office)
 {
     db_->q("UPDATE offices SET counter = CASE WHEN counter >= 4294967295 THEN 1 ELSE counter + 1 "
@@ -319,13 +326,15 @@ ApiReply Service::api(ApiRequest &req)
     }
     try {
         std::lock_guard<std::mutex> g(mutex_);
+        // Whatever went wrong before, no transaction outlives its request.
+        db_->rollbackQuietly();
         db_->exec("BEGIN IMMEDIATE");
         try {
             applyArmedTouches(req.op);
             reply = dispatch(req);
             db_->exec("COMMIT");
         } catch (...) {
-            db_->exec("ROLLBACK");
+            db_->rollbackQuietly();
             throw;
         }
     } catch (const Fault &f) {
@@ -336,6 +345,10 @@ ApiReply Service::api(ApiRequest &req)
         reply = ApiReply();
         reply.status = 500;
         reply.body = faultXml("10004", std::string("サーバー内部エラー: ") + e.what());
+    } catch (...) {
+        reply = ApiReply();
+        reply.status = 500;
+        reply.body = faultXml("10004", "サーバー内部エラー");
     }
     if (inj && inj->mode == "dropchild" && !reply.stream) {
         // An answer whose index-th <child> element is missing (an entry the client cannot

@@ -85,6 +85,9 @@ public:
              std::string &out);
     std::string webPage(const std::string &page, const std::map<std::string, std::string> &params);
 
+    // The most bytes an upload of this access key may carry (its maxFileSize); faults of the
+    // key are thrown as Fault. Lets an upload be refused before its body is read.
+    int64_t uploadLimit(const std::string &accessKey);
     std::string tmpDir() const { return dataDir_ + "/tmp"; }
     // Consumes one pending injection for the operation (delay injections are returned too).
     std::optional<Injection> takeInjection(const std::string &op);
@@ -113,6 +116,8 @@ private:
     };
     static const std::vector<Operation> &operations();
 
+    int runHook(const std::string &name, const std::map<std::string, std::string> &params,
+                std::string &out);
     void createSchema();
     void applySeed(const std::string &seed);
     void seedUsers(int64_t office);

@@ -67,7 +67,7 @@ std::optional<Service::File> Service::loadFile(int64_t office, int64_t folder,
 {
     auto st
         = db_->q(std::string("SELECT ") + kFileCols
-                     + " FROM files WHERE office_id=? AND folder_id=? AND name=? COLLATE NOCASE",
+                     + " FROM files WHERE office_id=? AND folder_id=? AND name=? COLLATE vqcase",
                  office, folder, name);
     if (!st.step())
         return std::nullopt;
@@ -81,7 +81,7 @@ Service::File Service::requireFile(Ctx &c, const Folder &f, const std::string &n
         return *file;
     const char *code = favoriteFault ? "70006" : "40007";
     auto st = db_->q("SELECT delete_time, delete_name FROM deleted_files WHERE office_id=? AND "
-                     "folder_id=? AND name=? "
+                     "folder_id=? AND name=? COLLATE vqcase "
                      "ORDER BY rowid DESC LIMIT 1",
                      c.office, f.id, name);
     if (st.step())
@@ -95,8 +95,8 @@ Service::File Service::requireFile(Ctx &c, const Folder &f, const std::string &n
 void Service::recordDeleted(int64_t office, int64_t folder, const std::string &name,
                             const std::string &by)
 {
-    db_->q("DELETE FROM deleted_files WHERE office_id=? AND folder_id=? AND name=?", office, folder,
-           name)
+    db_->q("DELETE FROM deleted_files WHERE office_id=? AND folder_id=? AND name=? COLLATE vqcase",
+           office, folder, name)
         .run();
     db_->q("INSERT INTO deleted_files(office_id, folder_id, name, delete_time, delete_name) "
            "VALUES(?,?,?,?,?)",
@@ -114,7 +114,7 @@ std::string Service::freeName(int64_t folder, const std::string &name)
     }
     for (int i = 1;; ++i) {
         std::string candidate = base + "(" + std::to_string(i) + ")" + ext;
-        if (!db_->q("SELECT 1 FROM files WHERE folder_id=? AND name=? COLLATE NOCASE", folder,
+        if (!db_->q("SELECT 1 FROM files WHERE folder_id=? AND name=? COLLATE vqcase", folder,
                     candidate)
                  .step())
             return candidate;
@@ -275,9 +275,8 @@ std::string Service::opFileList(Ctx &c, const Params &p, ListKind kind)
         auto st = db_->q(sql + "SELECT f.name" + where + order);
         bindAll(st, binds);
         int64_t pos = 0, offset = -1;
-        std::string lt = toLowerAscii(target);
         while (st.step()) {
-            if (toLowerAscii(st.t(0)) == lt) {
+            if (compareFolded(st.t(0), target) == 0) {
                 offset = pos;
                 break;
             }
@@ -286,7 +285,7 @@ std::string Service::opFileList(Ctx &c, const Params &p, ListKind kind)
         x.open("offsetResponse").el("offset", offset).close("offsetResponse");
         return x.s;
     }
-    int64_t limit = paramInt(p, "limit"), offset = std::max<int64_t>(0, paramInt(p, "offset"));
+    int64_t limit = paramCount(p, "limit"), offset = paramCount(p, "offset");
     std::string cols = kFileCols;
     std::string prefixed;
     {
@@ -383,6 +382,10 @@ std::string Service::opFileUpload(Ctx &c, const ApiRequest &r, bool create)
         if (folder.readOnly)
             checkRight(c, folder, "privReadonlyCreate", "40014");
         checkFileName(c, name);
+        // Over an existing file of a read-only folder a create is an update, which such a
+        // folder refuses.
+        if (existing && folder.readOnly)
+            fault("40014", "読み取り専用のフォルダのファイルは上書きできません。", 403);
         if (existing) {
             std::string rule = sameNameRule(c.office);
             if (rule == "refuse")
@@ -433,8 +436,9 @@ std::string Service::opFileUpload(Ctx &c, const ApiRequest &r, bool create)
                c.office, folder.id, name, extOf(name), r.uploadSize, r.uploadMd5, c.user, c.name,
                c.dispName, now)
             .run();
-        db_->q("DELETE FROM deleted_files WHERE office_id=? AND folder_id=? AND name=?", c.office,
-               folder.id, name)
+        db_->q("DELETE FROM deleted_files WHERE office_id=? AND folder_id=? AND name=? COLLATE "
+               "vqcase",
+               c.office, folder.id, name)
             .run();
     }
     bump(c.office);
@@ -514,6 +518,9 @@ std::string Service::opFileMoveCopy(Ctx &c, const Params &p, bool move)
     bool sameFolder = dst.id == src.id;
     if (move) {
         checkRight(c, src, sameFolder ? "privFileRename" : "privFileMove", "40014");
+        // The destination's own right too (its DataBox right when it is a DataBox folder).
+        if (!sameFolder)
+            checkRight(c, dst, "privFileMove", "40014");
         if (src.readOnly || dst.readOnly)
             fault("40014", "読み取り専用のフォルダのファイルは移動できません。", 403);
         if (!f.lockKey.empty() && f.lockKey != c.clientKey)
@@ -588,8 +595,8 @@ std::string Service::opFileMoveCopy(Ctx &c, const Params &p, bool move)
                dst.id, name, extOf(name), c.user, c.name, c.dispName, now, f.id)
             .run();
     }
-    db_->q("DELETE FROM deleted_files WHERE office_id=? AND folder_id=? AND name=?", c.office,
-           dst.id, name)
+    db_->q("DELETE FROM deleted_files WHERE office_id=? AND folder_id=? AND name=? COLLATE vqcase",
+           c.office, dst.id, name)
         .run();
     bump(c.office);
     File d = *loadFile(c.office, dst.id, name);
@@ -624,8 +631,8 @@ std::string Service::opVoucher(Ctx &c, const Params &p)
     if (hasAmount && !parseAmount(param(p, "amount"), amount))
         fault("10004", "金額が正しくありません。");
     std::string name = param(p, "name");
-    if (utf8Length(name) > 100)
-        fault("10004", "取引先名が長過ぎます。");
+    if (utf8Length(name) > 100 || !isCleanText(name, false))
+        fault("10004", "取引先名が長過ぎるか、使えない文字を含みます。");
     auto v = db_->q("SELECT COALESCE(MAX(voucher_id), 0) + 1 FROM files");
     v.step();
     int64_t voucherId = v.i(0);
@@ -655,7 +662,12 @@ std::string Service::opComment(Ctx &c, const Params &p)
     File f = requireFile(c, folder, fileNameOf(param(p, "path")));
     if (folder.databox && !c.right("privFileCommentEditDataBox"))
         fault("40014", "コメントを変更する権限がありません。", 403);
+    // Whoever holds the file's lock is editing it and its comment; nobody else comments then.
+    if (!f.lockKey.empty() && f.lockKey != c.clientKey)
+        fault("40008", "このファイルは " + f.lockDispName + " さんがロックしています。", 409);
     std::string comment = param(p, "comment");
+    if (!isCleanText(comment, true))
+        fault("10004", "コメントに使えない文字が含まれています。");
     if (int64_t(utf8Length(comment)) > c.num("maxFileCommentLength"))
         fault("10004", "コメントが長過ぎます。(最大 "
                            + std::to_string(c.num("maxFileCommentLength")) + " 文字)");

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <set>
 #include <unordered_map>
 
 namespace devserver {
@@ -19,7 +20,7 @@ bool visible(const Service::Ctx &c, const Service::Folder &f)
 
 void Service::checkFolderName(Ctx &c, const std::string &name, bool top)
 {
-    if (name.empty() || name == "." || name == "..")
+    if (name.empty() || name == "." || name == ".." || !isCleanText(name, false))
         fault("10004", "フォルダ名が正しくありません。");
     if (name.find_first_of(std::string(kFileForbidden) + " ") != std::string::npos)
         fault("30009", "フォルダ名に使用できない文字が含まれています。(" + name + ")");
@@ -30,7 +31,8 @@ void Service::checkFolderName(Ctx &c, const std::string &name, bool top)
 
 void Service::checkFileName(Ctx &c, const std::string &name)
 {
-    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos
+        || !isCleanText(name, false))
         fault("10004", "ファイル名が正しくありません。");
     if (name.find_first_of(kFileForbidden) != std::string::npos)
         fault("30009", "ファイル名に使用できない文字が含まれています。(" + name + ")");
@@ -108,11 +110,13 @@ void Service::writeWorkspace(Xml &x, Ctx &c, const Folder &f)
 std::vector<int64_t> Service::subtree(int64_t office, int64_t id)
 {
     std::vector<int64_t> out{id};
+    std::set<int64_t> seen{id}; // a damaged store with a cycle still ends the walk
     for (size_t i = 0; i < out.size(); ++i) {
         auto st
             = db_->q("SELECT id FROM folders WHERE office_id=? AND parent_id=?", office, out[i]);
         while (st.step())
-            out.push_back(st.i(0));
+            if (seen.insert(st.i(0)).second)
+                out.push_back(st.i(0));
     }
     return out;
 }
@@ -257,13 +261,11 @@ std::string Service::listWorkspaces(Ctx &c, const Params &p, ListKind kind)
         x.open("offsetResponse").el("offset", offset).close("offsetResponse");
         return x.s;
     }
-    int64_t offset = std::max<int64_t>(0, paramInt(p, "offset"));
-    int64_t limit = paramInt(p, "limit");
-    size_t end = limit > 0 ? size_t(std::min<int64_t>(int64_t(items.size()), offset + limit))
-                           : items.size();
-    x.s.reserve(items.size() * 320);
+    const auto [begin, end]
+        = pageRange(items.size(), paramCount(p, "offset"), paramCount(p, "limit"));
+    x.s.reserve((end - begin) * 320);
     x.open("listResponse").open("workspaces");
-    for (size_t i = size_t(std::min<int64_t>(offset, int64_t(items.size()))); i < end; ++i) {
+    for (size_t i = begin; i < end; ++i) {
         const Folder &f = all[items[i].index];
         x.open("workspace");
         x.el("comment", f.comment)
@@ -313,17 +315,18 @@ std::string Service::opWorkspaceCreate(Ctx &c, const Params &p)
         fault("30007", "フォルダの階層数が制限(" + std::to_string(c.num("maxFolderDepth"))
                            + ")を越えています。");
     std::string comment = param(p, "comment");
-    if (int64_t(utf8Length(comment)) > c.num("maxFolderCommentLength"))
-        fault("10004", "コメントが長過ぎます。");
-    if (db_->q("SELECT 1 FROM folders WHERE office_id=? AND parent_id=? AND name=? COLLATE NOCASE",
+    if (int64_t(utf8Length(comment)) > c.num("maxFolderCommentLength")
+        || !isCleanText(comment, true))
+        fault("10004", "コメントが長過ぎるか、使えない文字を含みます。");
+    if (db_->q("SELECT 1 FROM folders WHERE office_id=? AND parent_id=? AND name=? COLLATE vqcase",
                c.office, parentId, name)
             .step())
         fault("30008", "同じ名前のフォルダが存在します。(" + name + ")", 409);
     db_->q("INSERT INTO folders(office_id, parent_id, name, folder_style, comment, is_databox, "
            "read_only, "
            "update_name, update_time) VALUES(?,?,?,?,?,?,0,?,?)",
-           c.office, parentId, name, paramInt(p, "folderStyle"), comment, int64_t(databox),
-           c.dispName, nowText())
+           c.office, parentId, name, paramIn(p, "folderStyle", 0, 0, INT32_MAX), comment,
+           int64_t(databox), c.dispName, nowText())
         .run();
     Folder f = *loadFolder(c.office, db_->lastId());
     bump(c.office);
@@ -345,15 +348,16 @@ std::string Service::opWorkspaceUpdate(Ctx &c, const Params &p)
     if (name != f.name) {
         checkFolderName(c, name, f.parent == 0);
         if (db_->q("SELECT 1 FROM folders WHERE office_id=? AND parent_id=? AND name=? COLLATE "
-                   "NOCASE AND id<>?",
+                   "vqcase AND id<>?",
                    c.office, f.parent, name, f.id)
                 .step())
             fault("30008", "同じ名前のフォルダが存在します。(" + name + ")", 409);
     }
     std::string comment = p.count("comment") ? param(p, "comment") : f.comment;
-    if (int64_t(utf8Length(comment)) > c.num("maxFolderCommentLength"))
-        fault("10004", "コメントが長過ぎます。");
-    int64_t style = p.count("folderStyle") ? paramInt(p, "folderStyle") : f.style;
+    if (int64_t(utf8Length(comment)) > c.num("maxFolderCommentLength")
+        || !isCleanText(comment, true))
+        fault("10004", "コメントが長過ぎるか、使えない文字を含みます。");
+    int64_t style = p.count("folderStyle") ? paramIn(p, "folderStyle", 0, 0, INT32_MAX) : f.style;
     db_->q("UPDATE folders SET name=?, comment=?, folder_style=?, update_name=?, update_time=? "
            "WHERE id=?",
            name, comment, style, c.dispName, nowText(), f.id)
@@ -418,7 +422,9 @@ std::string Service::opWorkspaceMove(Ctx &c, const Params &p)
         dst = requireFolder(c, dstId, false);
         dstDepth = int(chain(c.office, *dst).size());
     }
-    if (!c.right(src.databox ? "privFolderMoveDataBox" : "privFolderMove"))
+    // A DataBox folder on either side needs the DataBox right, as folder copy does.
+    const bool databox = src.databox || (dst && dst->databox);
+    if (!c.right(databox ? "privFolderMoveDataBox" : "privFolderMove"))
         fault("30004", "フォルダを移動する権限がありません。", 403);
     std::vector<int64_t> ids = subtree(c.office, src.id);
     if (std::find(ids.begin(), ids.end(), dstId) != ids.end())
@@ -429,7 +435,7 @@ std::string Service::opWorkspaceMove(Ctx &c, const Params &p)
         checkFolderName(c, src.name, dstId == 0);
     if (dstDepth + subtreeDepth(c.office, src.id) > c.num("maxFolderDepth"))
         fault("30007", "フォルダの階層数が制限を越えています。");
-    if (db_->q("SELECT 1 FROM folders WHERE office_id=? AND parent_id=? AND name=? COLLATE NOCASE "
+    if (db_->q("SELECT 1 FROM folders WHERE office_id=? AND parent_id=? AND name=? COLLATE vqcase "
                "AND id<>?",
                c.office, dstId, src.name, src.id)
             .step())
@@ -440,6 +446,10 @@ std::string Service::opWorkspaceMove(Ctx &c, const Params &p)
     db_->q("UPDATE folders SET parent_id=?, update_name=?, update_time=? WHERE id=?", dstId,
            c.dispName, nowText(), src.id)
         .run();
+    // Below a DataBox folder everything is DataBox, as created and copied folders are.
+    if (dst && dst->databox)
+        for (int64_t id : ids)
+            db_->q("UPDATE folders SET is_databox=1 WHERE id=?", id).run();
     bump(c.office);
     Folder moved = *loadFolder(c.office, src.id);
     Xml x;
@@ -475,7 +485,7 @@ std::string Service::opWorkspaceCopy(Ctx &c, const Params &p)
         fault("30004", "コピーするフォルダ自身の下へはコピーできません。", 409);
     if (dstDepth + subtreeDepth(c.office, src.id) > c.num("maxFolderDepth"))
         fault("30007", "フォルダの階層数が制限を越えています。");
-    if (db_->q("SELECT 1 FROM folders WHERE office_id=? AND parent_id=? AND name=? COLLATE NOCASE",
+    if (db_->q("SELECT 1 FROM folders WHERE office_id=? AND parent_id=? AND name=? COLLATE vqcase",
                c.office, dstId, name)
             .step())
         fault("30008", "コピー先に同じ名前のフォルダが存在します。", 409);
@@ -527,7 +537,7 @@ std::string Service::opWorkspaceFind(Ctx &c, const Params &p)
             continue;
         auto st = db_->q(
             std::string("SELECT ") + kFolderCols
-                + " FROM folders WHERE office_id=? AND parent_id=? AND name=? COLLATE NOCASE",
+                + " FROM folders WHERE office_id=? AND parent_id=? AND name=? COLLATE vqcase",
             c.office, current, seg);
         if (!st.step())
             fault("30017", "指定されたフォルダが見つかりません。(" + path + ")", 404);

@@ -4,6 +4,9 @@
 
 #include "Service.h"
 
+#include <algorithm>
+#include <cerrno>
+
 namespace devserver {
 
 struct Service::Folder
@@ -134,10 +137,39 @@ inline int64_t paramInt(const std::map<std::string, std::string> &p, const std::
     if (it == p.end() || it->second.empty())
         return def;
     char *end = nullptr;
+    errno = 0;
     long long v = std::strtoll(it->second.c_str(), &end, 10);
-    if (end && *end)
+    if ((end && *end) || errno == ERANGE)
         fault("10004", "パラメータ " + k + " が正しくありません。");
     return v;
+}
+
+// A number that must lie in [min, max] (the client sends 32-bit values).
+inline int64_t paramIn(const std::map<std::string, std::string> &p, const std::string &k,
+                       int64_t def, int64_t min, int64_t max)
+{
+    const int64_t v = paramInt(p, k, def);
+    if (v < min || v > max)
+        fault("10004", "パラメータ " + k + " が正しくありません。");
+    return v;
+}
+
+// A paging parameter (offset, limit): a number from 0 up; absent or empty gives def.
+inline int64_t paramCount(const std::map<std::string, std::string> &p, const std::string &k,
+                          int64_t def = 0)
+{
+    const int64_t v = paramInt(p, k, def);
+    if (v < 0)
+        fault("10004", "パラメータ " + k + " が正しくありません。");
+    return v;
+}
+
+// The items [offset, offset + limit) of n, limit 0 meaning all, without overflow.
+inline std::pair<size_t, size_t> pageRange(size_t n, int64_t offset, int64_t limit)
+{
+    const size_t begin = std::min<uint64_t>(uint64_t(offset), n);
+    const size_t end = limit > 0 && uint64_t(limit) < n - begin ? begin + size_t(limit) : n;
+    return {begin, end};
 }
 
 inline bool paramFlag(const std::map<std::string, std::string> &p, const std::string &k)

@@ -237,7 +237,8 @@ std::string Service::opBulk(Ctx &c, const Params &p, const std::string &what)
         std::string end = param(p, "endTime");
         if (end.empty())
             end = nowText();
-        int64_t all = paramInt(p, "allCount"), failed = paramInt(p, "failedCount");
+        int64_t all = paramIn(p, "allCount", 0, 0, INT32_MAX),
+                failed = paramIn(p, "failedCount", 0, 0, INT32_MAX);
         db_->q("UPDATE bulk_jobs SET end_time=?, status=?, all_count=?, failed_count=? WHERE id=?",
                end, status, all, failed, job)
             .run();
@@ -327,6 +328,24 @@ std::string Service::webPage(const std::string &page,
 int Service::hook(const std::string &name, const std::map<std::string, std::string> &p,
                   std::string &out)
 {
+    // A hook that fails answers why and leaves nothing behind: no open transaction, no lock.
+    try {
+        return runHook(name, p, out);
+    } catch (const Fault &f) {
+        out = f.code + " " + f.message;
+    } catch (const std::exception &e) {
+        out = e.what();
+    } catch (...) {
+        out = "hook failed";
+    }
+    std::lock_guard<std::mutex> g(mutex_);
+    db_->rollbackQuietly();
+    return 400;
+}
+
+int Service::runHook(const std::string &name, const std::map<std::string, std::string> &p,
+                     std::string &out)
+{
     if (name == "fail") {
         Injection inj;
         inj.mode = param(p, "mode", "fault");
@@ -338,16 +357,17 @@ int Service::hook(const std::string &name, const std::map<std::string, std::stri
         }
         inj.code = param(p, "code", "10004");
         inj.message = param(p, "message", "テスト用の障害です。");
-        inj.status = int(std::atoi(param(p, "status", "500").c_str()));
-        inj.delayMs = int(std::atoi(param(p, "ms", "1000").c_str()));
+        // Bounded, so that no call can make the server answer garbage or wait for ever.
+        inj.status = int(paramIn(p, "status", 500, 100, 599));
+        inj.delayMs = int(paramIn(p, "ms", 1000, 0, 120000));
         inj.child = param(p, "child", "digest");
-        inj.index = std::max(1, std::atoi(param(p, "index", "2").c_str()));
+        inj.index = int(paramIn(p, "index", 2, 1, 1000000));
         std::string op = param(p, "op");
         if (op.empty()) {
             out = "op missing";
             return 400;
         }
-        int count = std::max(1, std::atoi(param(p, "count", "1").c_str()));
+        int count = int(paramIn(p, "count", 1, 1, 100000));
         std::lock_guard<std::mutex> g(injMutex_);
         for (int i = 0; i < count; ++i)
             injections_[op].push_back(inj);
@@ -367,7 +387,7 @@ int Service::hook(const std::string &name, const std::map<std::string, std::stri
     }
     if (name == "log") {
         std::string op = param(p, "op");
-        int64_t since = std::atoll(param(p, "since", "0").c_str());
+        int64_t since = paramInt(p, "since", 0);
         std::lock_guard<std::mutex> g(logMutex_);
         for (const LogEntry &e : log_)
             if (e.seq > since && (op.empty() || e.op == op))
@@ -428,6 +448,13 @@ int Service::hook(const std::string &name, const std::map<std::string, std::stri
         if (!file)
             throw std::runtime_error("file not found");
     };
+    // A name given to a hook must be one a client could have given.
+    auto needName = [&](const std::string &n) {
+        if (n.empty() || n == "." || n == ".." || n.find('/') != std::string::npos
+            || !isCleanText(n, false))
+            fault("10004", "name is not a valid name");
+    };
+    db_->rollbackQuietly();
     db_->exec("BEGIN IMMEDIATE");
     try {
         int status = 200;
@@ -489,6 +516,7 @@ int Service::hook(const std::string &name, const std::map<std::string, std::stri
             if (name == "file/move" && !resolveFolder("dstWorkspaceId", "dstFolderPath", dst))
                 throw std::runtime_error("destination not found");
             std::string newName = param(p, "name", file->name);
+            needName(newName);
             db_->q("UPDATE files SET folder_id=?, name=?, ext=? WHERE id=?", dst, newName,
                    extOf(newName), file->id)
                 .run();
@@ -507,7 +535,7 @@ int Service::hook(const std::string &name, const std::map<std::string, std::stri
             needFile();
             ArmedTouch t;
             t.op = param(p, "op", "file/list");
-            t.after = int(std::max<int64_t>(0, paramInt(p, "after", 1)));
+            t.after = int(paramIn(p, "after", 1, 0, 1000000));
             t.fileId = file->id;
             t.newContent = p.count("content") > 0;
             t.content = param(p, "content");
@@ -526,6 +554,7 @@ int Service::hook(const std::string &name, const std::map<std::string, std::stri
             bump(office);
         } else if (name == "folder/rename") {
             needFolder();
+            needName(param(p, "name"));
             db_->q("UPDATE folders SET name=? WHERE id=?", param(p, "name"), folderId).run();
             bump(office);
         } else if (name == "folder/move") {
@@ -533,6 +562,10 @@ int Service::hook(const std::string &name, const std::map<std::string, std::stri
             int64_t dst = 0;
             if (!resolveFolder("dstWorkspaceId", "dstFolderPath", dst))
                 throw std::runtime_error("destination not found");
+            // A folder under itself would make a cycle that every later walk follows.
+            const std::vector<int64_t> below = subtree(office, folderId);
+            if (std::find(below.begin(), below.end(), dst) != below.end())
+                fault("30004", "移動するフォルダ自身の下へは移動できません。");
             db_->q("UPDATE folders SET parent_id=? WHERE id=?", dst, folderId).run();
             bump(office);
         } else if (name == "samename") {
@@ -583,7 +616,7 @@ int Service::hook(const std::string &name, const std::map<std::string, std::stri
         } else if (name == "update") {
             std::string version = param(p, "version", "9.9.9.9");
             std::string content = param(p, "content", "VELQUOR setup package " + version + "\n");
-            if (const int64_t size = paramInt(p, "size", -1); size >= 0) {
+            if (const int64_t size = paramIn(p, "size", -1, -1, int64_t(256) << 20); size >= 0) {
                 // A large package without sending it through the hook: the content, filled up
                 // with repeatable bytes.
                 const size_t head = std::min(content.size(), size_t(size));
@@ -665,6 +698,46 @@ int Service::hook(const std::string &name, const std::map<std::string, std::stri
             db_->q("UPDATE bulk_jobs SET status=99, end_time=? WHERE office_id=? AND status=1",
                    nowText(), office)
                 .run();
+        } else if (name == "check") {
+            // The store's soundness: SQLite's own check, then every folder's chain of parents
+            // ends at the top within as many steps as there are folders, and every file lies in
+            // a folder of its office.
+            out.clear();
+            {
+                auto st = db_->q("PRAGMA integrity_check");
+                while (st.step())
+                    if (st.t(0) != "ok")
+                        out += "integrity: " + st.t(0) + "\n";
+            }
+            std::map<int64_t, std::pair<int64_t, int64_t>> parents; // id -> office, parent
+            {
+                auto st = db_->q("SELECT id, office_id, parent_id FROM folders");
+                while (st.step())
+                    parents[st.i(0)] = {st.i(1), st.i(2)};
+            }
+            for (const auto &[id, of] : parents) {
+                int64_t at = of.second;
+                size_t steps = 0;
+                while (at != 0 && steps <= parents.size()) {
+                    auto it = parents.find(at);
+                    if (it == parents.end() || it->second.first != of.first) {
+                        out += "folder " + std::to_string(id) + ": parent missing\n";
+                        break;
+                    }
+                    at = it->second.second;
+                    ++steps;
+                }
+                if (steps > parents.size())
+                    out += "folder " + std::to_string(id) + ": in a cycle\n";
+            }
+            {
+                auto st = db_->q("SELECT f.id FROM files f LEFT JOIN folders d ON d.id=f.folder_id "
+                                 "AND d.office_id=f.office_id WHERE d.id IS NULL");
+                while (st.step())
+                    out += "file " + std::to_string(st.i(0)) + ": folder missing\n";
+            }
+            if (out.empty())
+                out = "ok";
         } else if (name == "reset") {
             for (const char *t :
                  {"offices", "users", "clients", "access_keys", "folders", "files", "deleted_files",
@@ -687,8 +760,10 @@ int Service::hook(const std::string &name, const std::map<std::string, std::stri
         }
         db_->exec("COMMIT");
         return status;
+    } catch (const Fault &) {
+        throw; // a refused call: the caller answers 400 with the reason
     } catch (const std::exception &e) {
-        db_->exec("ROLLBACK");
+        db_->rollbackQuietly();
         out = e.what();
         return 404;
     }

@@ -7,8 +7,12 @@
 #include <openssl/x509v3.h>
 
 #include <cctype>
+#include <clocale>
 #include <cstdio>
 #include <ctime>
+#include <cwctype>
+#include <locale.h>
+#include <wctype.h>
 
 namespace devserver {
 
@@ -115,11 +119,111 @@ bool makeSelfSignedCert(const std::string &certPath, const std::string &keyPath,
     return ok;
 }
 
+namespace {
+
+// One code point from s at i (advancing i); malformed sequences give U+FFFD and one byte.
+char32_t decodeUtf8(const std::string &s, size_t &i, bool &ok)
+{
+    const auto b = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned char c = b(i);
+    ok = true;
+    if (c < 0x80) {
+        ++i;
+        return c;
+    }
+    int n = 0;
+    char32_t cp = 0, min = 0;
+    if ((c & 0xE0) == 0xC0) {
+        n = 1, cp = c & 0x1F, min = 0x80;
+    } else if ((c & 0xF0) == 0xE0) {
+        n = 2, cp = c & 0x0F, min = 0x800;
+    } else if ((c & 0xF8) == 0xF0) {
+        n = 3, cp = c & 0x07, min = 0x10000;
+    } else {
+        ok = false;
+        ++i;
+        return 0xFFFD;
+    }
+    if (i + size_t(n) >= s.size()) { // cut short
+        ok = false;
+        ++i;
+        return 0xFFFD;
+    }
+    for (int k = 1; k <= n; ++k) {
+        if ((b(i + size_t(k)) & 0xC0) != 0x80) {
+            ok = false;
+            ++i;
+            return 0xFFFD;
+        }
+        cp = (cp << 6) | (b(i + size_t(k)) & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+        ok = false;
+        ++i;
+        return 0xFFFD;
+    }
+    i += size_t(n) + 1;
+    return cp;
+}
+
+void appendUtf8(std::string &out, char32_t cp)
+{
+    if (cp < 0x80) {
+        out += char(cp);
+    } else if (cp < 0x800) {
+        out += char(0xC0 | (cp >> 6));
+        out += char(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += char(0xE0 | (cp >> 12));
+        out += char(0x80 | ((cp >> 6) & 0x3F));
+        out += char(0x80 | (cp & 0x3F));
+    } else {
+        out += char(0xF0 | (cp >> 18));
+        out += char(0x80 | ((cp >> 12) & 0x3F));
+        out += char(0x80 | ((cp >> 6) & 0x3F));
+        out += char(0x80 | (cp & 0x3F));
+    }
+}
+
+bool isControl(char32_t cp)
+{
+    return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || cp == 0xFFFE || cp == 0xFFFF;
+}
+
+// Simple case folding of one character: the lower case of its upper case (so ς, σ and Σ, ſ
+// and s meet, as in the client's folding), through the C.UTF-8 locale's Unicode tables.
+char32_t foldChar(char32_t c)
+{
+    if (c < 0x80)
+        return c >= 'A' && c <= 'Z' ? c + 32 : c;
+    if (c == 0x130 || c == 0x131) // dotted and dotless i have no simple folding
+        return c;
+    static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(nullptr));
+    if (!utf8)
+        return c;
+    return char32_t(towlower_l(towupper_l(wint_t(c), utf8), utf8));
+}
+
+} // namespace
+
 std::string xmlEscape(const std::string &s)
 {
+    // Whatever the text holds, the answer stays well-formed XML: malformed UTF-8 becomes
+    // U+FFFD and characters XML 1.0 forbids become spaces.
     std::string out;
     out.reserve(s.size());
-    for (char c : s) {
+    for (size_t i = 0; i < s.size();) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        if (c >= 0x80) {
+            bool ok = true;
+            const char32_t cp = decodeUtf8(s, i, ok);
+            if (cp >= 0x7F && cp <= 0x9F)
+                out += ' ';
+            else
+                appendUtf8(out, cp == 0xFFFE || cp == 0xFFFF ? char32_t(0xFFFD) : cp);
+            continue;
+        }
+        ++i;
         switch (c) {
         case '<':
             out += "&lt;";
@@ -134,11 +238,10 @@ std::string xmlEscape(const std::string &s)
             out += "&quot;";
             break;
         default:
-            // Control characters are not allowed in XML 1.0.
-            if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r')
+            if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0x7F)
                 out += ' ';
             else
-                out += c;
+                out += char(c);
         }
     }
     return out;
@@ -225,39 +328,82 @@ size_t utf8Length(const std::string &s)
     return n;
 }
 
-static bool matchAt(const std::string &p, size_t pi, const std::string &s, size_t si)
+bool isCleanText(const std::string &s, bool allowLines)
 {
-    while (pi < p.size()) {
-        if (p[pi] == '*') {
-            for (size_t k = si; k <= s.size(); ++k)
-                if (matchAt(p, pi + 1, s, k))
-                    return true;
+    for (size_t i = 0; i < s.size();) {
+        bool ok = true;
+        const char32_t cp = decodeUtf8(s, i, ok);
+        if (!ok)
             return false;
-        }
-        if (si >= s.size())
+        if (isControl(cp) && !(allowLines && (cp == '\t' || cp == '\n' || cp == '\r')))
             return false;
-        if (p[pi] == '?') {
-            // one UTF-8 character
-            ++si;
-            while (si < s.size() && (static_cast<unsigned char>(s[si]) & 0xC0) == 0x80)
-                ++si;
-            ++pi;
-            continue;
-        }
-        if (p[pi] != s[si])
-            return false;
-        ++pi;
-        ++si;
     }
-    return si == s.size();
+    return true;
+}
+
+std::u32string foldCase(const std::string &utf8)
+{
+    std::u32string out;
+    out.reserve(utf8.size());
+    for (size_t i = 0; i < utf8.size();) {
+        bool ok = true;
+        out += foldChar(decodeUtf8(utf8, i, ok));
+    }
+    return out;
+}
+
+int compareFolded(const std::string &a, const std::string &b)
+{
+    const std::u32string fa = foldCase(a), fb = foldCase(b);
+    return fa < fb ? -1 : (fb < fa ? 1 : 0);
+}
+
+NamePattern::NamePattern(const std::string &pattern)
+{
+    // Runs of `*` are one `*`: they match the same, and the matcher stays small.
+    for (char32_t c : foldCase(pattern)) {
+        if (c == U'*' && !p_.empty() && p_.back() == U'*')
+            continue;
+        p_ += c;
+        if (c == U'*' || c == U'?')
+            wildcards_ = true;
+        if (c != U'*')
+            ++fixed_;
+    }
+}
+
+bool NamePattern::matches(const std::string &name) const
+{
+    const std::u32string s = foldCase(name);
+    if (fixed_ > s.size())
+        return false;
+    if (!wildcards_)
+        return s.find(p_) != std::u32string::npos;
+    // Greedy match that on a mismatch goes back only to the last `*`: each `*` extends at most
+    // once per name position, so the work is bounded by pattern × name length.
+    size_t pi = 0, si = 0, star = std::u32string::npos, resume = 0;
+    while (si < s.size()) {
+        if (pi < p_.size() && (p_[pi] == U'?' || p_[pi] == s[si])) {
+            ++pi;
+            ++si;
+        } else if (pi < p_.size() && p_[pi] == U'*') {
+            star = pi++;
+            resume = si;
+        } else if (star != std::u32string::npos) {
+            pi = star + 1;
+            si = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (pi < p_.size() && p_[pi] == U'*')
+        ++pi;
+    return pi == p_.size();
 }
 
 bool wildcardMatch(const std::string &pattern, const std::string &name)
 {
-    std::string p = toLowerAscii(pattern), s = toLowerAscii(name);
-    if (p.find_first_of("*?") == std::string::npos)
-        return s.find(p) != std::string::npos;
-    return matchAt(p, 0, s, 0);
+    return NamePattern(pattern).matches(name);
 }
 
 // --- SQLite ---
@@ -292,9 +438,26 @@ bool Stmt::step()
 
 static void sqlMatch(sqlite3_context *ctx, int, sqlite3_value **argv)
 {
-    auto p = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
     auto s = reinterpret_cast<const char *>(sqlite3_value_text(argv[1]));
-    sqlite3_result_int(ctx, p && s && wildcardMatch(p, s) ? 1 : 0);
+    // The pattern is the same for every row of a query: prepared once and kept with it.
+    auto *pattern = static_cast<NamePattern *>(sqlite3_get_auxdata(ctx, 0));
+    if (!pattern) {
+        auto p = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
+        pattern = new NamePattern(p ? p : "");
+        sqlite3_set_auxdata(ctx, 0, pattern, [](void *v) { delete static_cast<NamePattern *>(v); });
+        pattern = static_cast<NamePattern *>(sqlite3_get_auxdata(ctx, 0));
+        if (!pattern) {
+            sqlite3_result_int(ctx, s && wildcardMatch(p ? p : "", s) ? 1 : 0);
+            return;
+        }
+    }
+    sqlite3_result_int(ctx, s && pattern->matches(s) ? 1 : 0);
+}
+
+static int foldedCollation(void *, int la, const void *a, int lb, const void *b)
+{
+    return compareFolded(std::string(static_cast<const char *>(a), size_t(la)),
+                         std::string(static_cast<const char *>(b), size_t(lb)));
 }
 
 Db::Db(const std::string &path)
@@ -305,6 +468,8 @@ Db::Db(const std::string &path)
         throw std::runtime_error("cannot open database " + path);
     sqlite3_create_function(db_, "vq_match", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
                             sqlMatch, nullptr, nullptr);
+    // Names that are equal ignoring letter case, folded as the client folds them.
+    sqlite3_create_collation(db_, "vqcase", SQLITE_UTF8, nullptr, foldedCollation);
     exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=OFF; PRAGMA "
          "cache_size=-65536;");
 }
@@ -324,6 +489,12 @@ void Db::exec(const std::string &sql)
         sqlite3_free(err);
         throw std::runtime_error("sqlite: " + msg);
     }
+}
+
+void Db::rollbackQuietly()
+{
+    if (inTransaction())
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
 sqlite3_stmt *Db::prepare(const std::string &sql)

@@ -42,7 +42,30 @@ std::map<std::string, std::string> parseUrlEncoded(const std::string &body);
 std::string toLowerAscii(std::string s);
 std::string nowText(); // "YYYY/MM/DD HH:MM:SS", local time
 size_t utf8Length(const std::string &s);
-bool wildcardMatch(const std::string &pattern, const std::string &name); // case-insensitive ASCII
+// Well-formed UTF-8 without control characters (tab, CR and LF only when lines are allowed):
+// what may be stored as a name or a comment and written into an answer again.
+bool isCleanText(const std::string &s, bool allowLines);
+// The text's characters with their letter case folded as the client folds it (ＡＢＣ/ａｂｃ,
+// Äpfel/äpfel); bytes that are no UTF-8 become U+FFFD.
+std::u32string foldCase(const std::string &utf8);
+// Names equal ignoring letter case compare 0.
+int compareFolded(const std::string &a, const std::string &b);
+
+// A name pattern: `*` any run, `?` one character, letter case ignored; without wildcards a
+// substring. Matching takes time linear in the pattern and quadratic at worst in the name's
+// (short) length, never exponential.
+class NamePattern
+{
+public:
+    explicit NamePattern(const std::string &pattern);
+    bool matches(const std::string &name) const;
+
+private:
+    std::u32string p_;
+    size_t fixed_ = 0; // characters that are not `*`: a name shorter than this cannot match
+    bool wildcards_ = false;
+};
+bool wildcardMatch(const std::string &pattern, const std::string &name);
 
 // Compact XML builder: elements in the order they are written, no white space.
 class Xml
@@ -138,6 +161,10 @@ public:
         (st.bind(i++, args), ...);
         return st;
     }
+    // True while a transaction is open (e.g. left by a failed handler).
+    bool inTransaction() const { return sqlite3_get_autocommit(db_) == 0; }
+    // Rolls an open transaction back; never throws.
+    void rollbackQuietly();
     int64_t lastId() const { return sqlite3_last_insert_rowid(db_); }
     int changes() const { return sqlite3_changes(db_); }
     sqlite3 *handle() const { return db_; }

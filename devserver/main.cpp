@@ -8,6 +8,8 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -127,8 +129,57 @@ void sendFault(httplib::Response &res, int status, const std::string &code,
     res.set_content(x.s, "text/xml; charset=UTF-8");
 }
 
-void sendReply(httplib::Response &res, const ApiReply &r)
+// Form bodies and the fields around an upload are small; a larger one is refused, not cut.
+constexpr size_t kFormLimit = size_t(4) << 20;
+// What a multipart upload carries besides the file: boundaries, part headers, form fields.
+constexpr int64_t kMultipartSlack = int64_t(1) << 20;
+
+void refuseUnread(httplib::Response &res, int status, const std::string &code,
+                  const std::string &message)
 {
+    sendFault(res, status, code, message);
+    closeConnectionAfterReply();
+}
+
+// Checks the one byte range a download may ask for against the file's size and makes it
+// concrete (httplib would otherwise compute a negative length from a range past the end).
+// False when it cannot be satisfied.
+bool settleRange(const httplib::Request &req, int64_t size)
+{
+    if (req.ranges.empty())
+        return true;
+    // The request is httplib's own object, only handed to handlers as const; its ranges are
+    // what httplib applies to the answer.
+    auto &ranges = const_cast<httplib::Request &>(req).ranges;
+    if (req.ranges.size() != 1) {
+        ranges.clear(); // the fault's body goes out whole
+        return false;
+    }
+    const auto [first, last] = req.ranges.front();
+    int64_t from = first, to = last;
+    if (first < 0) { // "bytes=-N": the last N bytes
+        if (last <= 0)
+            return false;
+        from = std::max<int64_t>(0, size - last);
+        to = size - 1;
+    } else if (last < 0 || last >= size) {
+        to = size - 1;
+    }
+    if (from >= size || from > to) {
+        ranges.clear();
+        return false;
+    }
+    ranges = {{ssize_t(from), ssize_t(to)}};
+    return true;
+}
+
+void sendReply(httplib::Response &res, const ApiReply &r, const httplib::Request &req)
+{
+    if (r.stream && r.status == 200 && !settleRange(req, r.fileSize)) {
+        sendFault(res, 416, "10004", "指定された範囲はファイルの大きさを超えています。");
+        res.set_header("Content-Range", "bytes */" + std::to_string(r.fileSize));
+        return;
+    }
     if (!r.stream || r.status != 200)
         res.status = r.status; // a streamed 200 is left to httplib, which makes it 206 when ranged
     if (!r.stream && r.cut && r.body.size() > 1) {
@@ -272,7 +323,7 @@ int main(int argc, char **argv)
                     sendFault(res, 400, "10004", "パスが正しくありません。");
                     return;
                 }
-            sendReply(res, service.api(api));
+            sendReply(res, service.api(api), req);
         };
 
         svr.Get(".*", [&](const httplib::Request &req, httplib::Response &res) {
@@ -280,16 +331,52 @@ int main(int argc, char **argv)
             api.params = firstValues(req.params);
             route(req, res, api);
         });
+        // The API operation a path names ("file/create"), empty for anything else.
+        auto opOf = [&](const std::string &path) {
+            if (path.rfind(apiRoot + "apps/api/apis/", 0) == 0)
+                return path.substr(apiRoot.size() + 14);
+            return std::string();
+        };
         svr.Post(".*", [&](const httplib::Request &req, httplib::Response &res,
                            const httplib::ContentReader &reader) {
             ApiRequest api;
             api.params = firstValues(req.params); // query parameters, if any
+            // What the body may hold is known from the headers: an upload refused for its key
+            // or its size, or an oversized form, is answered before a byte of it is read.
+            const std::string op = opOf(req.path);
+            const bool upload
+                = req.is_multipart_form_data() && (op == "file/create" || op == "file/update");
+            int64_t fileLimit = 0;
+            if (upload) {
+                try {
+                    fileLimit = service.uploadLimit(req.get_header_value("x-velquor-access-key"));
+                } catch (const Fault &f) {
+                    refuseUnread(res, f.status, f.code, f.message);
+                    service.logRequest("POST", op, f.status);
+                    return;
+                }
+            }
+            const int64_t bodyLimit = upload ? fileLimit + kMultipartSlack : int64_t(kFormLimit);
+            if (req.has_header("Content-Length")) {
+                errno = 0;
+                const long long length
+                    = std::strtoll(req.get_header_value("Content-Length").c_str(), nullptr, 10);
+                if (errno == ERANGE || length > bodyLimit) {
+                    refuseUnread(res, 413, "10007",
+                                 upload ? "ファイルサイズが上限(" + std::to_string(fileLimit)
+                                              + " バイト)を超えています。"
+                                        : std::string("リクエストが大き過ぎます。"));
+                    service.logRequest("POST", op, 413);
+                    return;
+                }
+            }
             if (req.is_multipart_form_data()) {
                 std::string tmpPath = service.tmpDir() + "/up-" + randomHex(8);
                 FILE *out = nullptr;
                 Md5Stream md5;
                 std::string field, current;
-                bool inFile = false, ok = true;
+                bool inFile = false, ok = true, tooLarge = false;
+                size_t fieldBytes = 0;
                 std::map<std::string, std::string> fields;
                 bool parsed = reader(
                     [&](const httplib::MultipartFormData &part) {
@@ -301,7 +388,7 @@ int main(int argc, char **argv)
                         }
                         field.clear();
                         current = part.name;
-                        inFile = part.name == "file" && !api.hasUpload;
+                        inFile = upload && part.name == "file" && !api.hasUpload;
                         if (inFile) {
                             out = std::fopen(tmpPath.c_str(), "wb");
                             api.hasUpload = out != nullptr;
@@ -312,11 +399,21 @@ int main(int argc, char **argv)
                     },
                     [&](const char *data, size_t len) {
                         if (inFile) {
+                            // A body longer than its headers said still stops at the limit.
+                            if (api.uploadSize + int64_t(len) > fileLimit) {
+                                tooLarge = true;
+                                return false;
+                            }
                             if (!out || std::fwrite(data, 1, len, out) != len)
                                 return false;
                             md5.add(data, len);
                             api.uploadSize += int64_t(len);
                         } else {
+                            fieldBytes += len;
+                            if (fieldBytes > kFormLimit) {
+                                tooLarge = true;
+                                return false;
+                            }
                             field.append(data, len);
                         }
                         return true;
@@ -328,7 +425,10 @@ int main(int argc, char **argv)
                 if (!parsed || !ok) {
                     std::error_code ec;
                     fs::remove(tmpPath, ec);
-                    sendFault(res, 400, "10004", "マルチパートの形式が正しくありません。");
+                    if (tooLarge)
+                        refuseUnread(res, 413, "10007", "リクエストが大き過ぎます。");
+                    else
+                        sendFault(res, 400, "10004", "マルチパートの形式が正しくありません。");
                     return;
                 }
                 for (auto &[k, v] : fields)
@@ -343,10 +443,20 @@ int main(int argc, char **argv)
                 return;
             }
             std::string body;
+            bool tooLarge = false;
             reader([&](const char *data, size_t len) {
+                if (body.size() + len > kFormLimit) {
+                    tooLarge = true;
+                    return false;
+                }
                 body.append(data, len);
-                return body.size() < (64u << 20);
+                return true;
             });
+            if (tooLarge) {
+                refuseUnread(res, 413, "10007", "リクエストが大き過ぎます。");
+                service.logRequest("POST", op, 413);
+                return;
+            }
             for (auto &[k, v] : parseUrlEncoded(body))
                 api.params[k] = v;
             route(req, res, api);

@@ -5,17 +5,24 @@
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -1443,3 +1450,747 @@ TEST(DevServerPage, BuildsOneFolderOfAPage)
 }
 
 } // namespace
+
+// ---------------------------------------------------------------------------
+// Robustness: no request crashes, hangs or wedges the server
+
+namespace {
+
+// The request is answered, and an ordinary call right after it still is, promptly.
+void ExpectStillAnswers(const Server &s, const std::string &key, const std::string &what)
+{
+    const auto start = std::chrono::steady_clock::now();
+    const Answer a = s.api("GET", "updatecounter", {}, key);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(a.status, 200) << "after " << what << ": " << a.body;
+    EXPECT_LT(took, std::chrono::milliseconds(100)) << "after " << what;
+}
+
+bool ValidUtf8(const std::string &s)
+{
+    for (size_t i = 0; i < s.size();) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        const int n = c < 0x80             ? 0
+                      : (c & 0xE0) == 0xC0 ? 1
+                      : (c & 0xF0) == 0xE0 ? 2
+                      : (c & 0xF8) == 0xF0 ? 3
+                                           : -1;
+        if (n < 0 || i + size_t(n) >= s.size() + (n == 0 ? 1 : 0))
+            return false;
+        for (int k = 1; k <= n; ++k)
+            if ((static_cast<unsigned char>(s[i + size_t(k)]) & 0xC0) != 0x80)
+                return false;
+        i += size_t(n) + 1;
+    }
+    return true;
+}
+
+// Sends raw bytes on a new loopback connection and reads what comes back within timeoutMs.
+std::string RawExchange(int port, const std::string &bytes, int timeoutMs)
+{
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(uint16_t(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::string answer;
+    if (connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0
+        && send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == ssize_t(bytes.size())) {
+        const auto deadline
+            = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        char buf[4096];
+        while (std::chrono::steady_clock::now() < deadline) {
+            pollfd p{fd, POLLIN, 0};
+            if (poll(&p, 1, 50) <= 0)
+                continue;
+            const ssize_t n = recv(fd, buf, sizeof buf, 0);
+            if (n <= 0)
+                break;
+            answer.append(buf, size_t(n));
+            if (answer.find("</velquor>") != std::string::npos)
+                break;
+        }
+    }
+    close(fd);
+    return answer;
+}
+
+} // namespace
+
+TEST_F(DemoServer, PagingNumbersAreCheckedAndClamped)
+{
+    const std::string huge = "9223372036854775807";
+    struct Case
+    {
+        std::string op;
+        Params params;
+        std::string fault; // empty: answered 200
+    };
+    const std::vector<Case> cases = {
+        {"workspace/list", {{"recursive", "true"}, {"offset", huge}, {"limit", huge}}, ""},
+        {"workspace/list", {{"recursive", "true"}, {"offset", "1"}, {"limit", huge}}, ""},
+        {"workspace/list", {{"offset", "99999999999999999999"}}, "10004"},
+        {"workspace/list", {{"limit", "-1"}}, "10004"},
+        {"workspace/list", {{"offset", "-3"}}, "10004"},
+        {"file/list", {{"recursive", "true"}, {"offset", huge}, {"limit", huge}}, ""},
+        {"file/list", {{"recursive", "true"}, {"limit", "12x"}}, "10004"},
+        {"file/list", {{"offset", "-1"}}, "10004"},
+        {"workspace/info", {{"workspaceId", "99999999999999999999"}}, "10004"},
+    };
+    for (const Case &c : cases) {
+        const Answer a = server->api("GET", c.op, c.params, key);
+        SCOPED_TRACE(c.op + " " + c.params.front().first + "=" + c.params.front().second);
+        if (c.fault.empty())
+            EXPECT_EQ(a.status, 200) << a.body;
+        else
+            EXPECT_EQ(faultCode(a.body), c.fault) << a.body;
+        ExpectStillAnswers(*server, key, c.op);
+    }
+    // Clamping keeps the meaning: from offset 1 on, everything but the first folder.
+    const size_t all
+        = tags(server->api("GET", "workspace/list", {{"recursive", "true"}}, key).body, "workspace")
+              .size();
+    const auto rest = server->api("GET", "workspace/list",
+                                  {{"recursive", "true"}, {"offset", "1"}, {"limit", huge}}, key);
+    EXPECT_EQ(tags(rest.body, "workspace").size(), all - 1);
+    // Other numbers: a folder style or a job count outside what the client sends.
+    EXPECT_EQ(faultCode(server
+                            ->api("POST", "workspace/create",
+                                  {{"workspaceId", std::to_string(server->folder("共有"))},
+                                   {"name", "x"},
+                                   {"folderStyle", "99999999999"}},
+                                  key)
+                            .body),
+              "10004");
+    ExpectStillAnswers(*server, key, "folderStyle");
+}
+
+TEST_F(DemoServer, NamePatternsMatchWithoutBacktracking)
+{
+    const int64_t shared = server->folder("共有");
+    for (const char *name : {"Äpfel", "ＡＢＣ資料", "abcabcabd", "aaaaaaaaaaaaaaaaaaaa"})
+        ASSERT_EQ(server
+                      ->api("POST", "workspace/create",
+                            {{"workspaceId", std::to_string(shared)}, {"name", name}}, key)
+                      .status,
+                  200)
+            << name;
+    const std::string longName = std::string(45, 'a') + ".txt";
+    ASSERT_EQ(server->upload("file/create", shared, longName, "x", key).status, 200);
+    struct Case
+    {
+        std::string pattern;
+        std::vector<std::string> folders; // the folders below 共有 it matches
+    };
+    const std::string worst = std::string(30, '*') + "q";
+    const std::vector<Case> cases = {
+        {"äpfel", {"Äpfel"}},           {"ÄPF*", {"Äpfel"}}, {"ａｂｃ*", {"ＡＢＣ資料"}},
+        {"abc*abd", {"abcabcabd"}},     {"abc*abc", {}},     {"a?c*", {"abcabcabd"}},
+        {"*a*a*a*a*a*a*a*a*a*a*b", {}}, {worst, {}},         {"*********q", {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.pattern);
+        const auto start = std::chrono::steady_clock::now();
+        const Answer a = server->api("GET", "workspace/list",
+                                     {{"workspaceId", std::to_string(shared)},
+                                      {"recursive", "true"},
+                                      {"pattern", c.pattern}},
+                                     key);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+        std::vector<std::string> names = tags(a.body, "name");
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, c.folders) << a.body;
+        ExpectStillAnswers(*server, key, "pattern " + c.pattern);
+    }
+    // A 49-character file name against the patterns that took exponential time.
+    for (const std::string &pattern :
+         {worst, std::string("*********q"), std::string("a*a*a*a*a*a*a*a*a*a*a*b")}) {
+        const auto start = std::chrono::steady_clock::now();
+        const Answer a = server->api(
+            "GET", "file/count",
+            {{"workspaceId", std::to_string(shared)}, {"recursive", "true"}, {"pattern", pattern}},
+            key);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1)) << pattern;
+        EXPECT_EQ(tag(a.body, "count"), "0") << pattern;
+        ExpectStillAnswers(*server, key, "file pattern " + pattern);
+    }
+    EXPECT_EQ(tag(server
+                      ->api("GET", "file/count",
+                            {{"workspaceId", std::to_string(shared)}, {"pattern", "A*.TXT"}}, key)
+                      .body,
+                  "count"),
+              "1");
+}
+
+TEST_F(DemoServer, AFailedHookLeavesNothingOpen)
+{
+    const std::vector<std::pair<std::string, Params>> bad = {
+        {"update", {{"version", "1.0.0.0"}, {"size", "abc"}}},
+        {"update", {{"version", "1.0.0.0"}, {"size", "99999999999999"}}},
+        {"fail", {{"op", "file/list"}, {"status", "abc"}}},
+        {"fail", {{"op", "file/list"}, {"count", "99999999999"}}},
+        {"fail", {{"op", "file/list"}, {"ms", "-1"}}},
+        {"fail", {{"op", "file/list"}, {"status", "0"}}},
+        {"touch", {{"folderPath", "経理/2024"}, {"path", "/予算計画.xlsx"}, {"after", "x"}}},
+        {"file/rename",
+         {{"folderPath", "経理/2024"}, {"path", "/予算計画.xlsx"}, {"name", "a\x01.xlsx"}}},
+        {"folder/rename", {{"folderPath", "経理/2024"}, {"name", ""}}},
+        {"log", {{"since", "x"}}},
+    };
+    for (const auto &[hook, params] : bad) {
+        const Answer a = server->post("/__devserver/" + hook, params);
+        EXPECT_EQ(a.status, 400) << hook << ": " << a.body;
+        ExpectStillAnswers(*server, key, "hook " + hook);
+        // Every later change still commits.
+        EXPECT_EQ(server
+                      ->api("POST", "file/lock",
+                            {{"workspaceId", std::to_string(server->folder("経理/2024"))},
+                             {"path", "/予算計画.xlsx"}},
+                            key)
+                      .status,
+                  200)
+            << hook;
+    }
+    EXPECT_EQ(server->post("/__devserver/reset").status, 200);
+    EXPECT_EQ(server->hook("check"), "ok");
+}
+
+TEST_F(DemoServer, FolderMoveHookRefusesAFolderBelowItself)
+{
+    const std::vector<std::pair<std::string, std::string>> cases
+        = {{"経理", "経理/2024/01月"}, {"経理", "経理"}, {"経理/2024", "経理/2024/02月"}};
+    for (const auto &[folder, below] : cases) {
+        const Answer a = server->post("/__devserver/folder/move",
+                                      {{"folderPath", folder}, {"dstFolderPath", below}});
+        EXPECT_EQ(a.status, 400) << folder << " → " << below;
+        EXPECT_EQ(a.body.substr(0, 5), "30004") << a.body;
+        // The service's own move says the same.
+        const Answer m = server->api("POST", "workspace/move",
+                                     {{"srcWorkspaceId", std::to_string(server->folder(folder))},
+                                      {"dstWorkspaceId", std::to_string(server->folder(below))}},
+                                     key);
+        EXPECT_EQ(faultCode(m.body), "30004");
+        ExpectStillAnswers(*server, key, "move below itself");
+    }
+    const Answer list = server->api("GET", "workspace/list", {{"recursive", "true"}}, key);
+    EXPECT_EQ(list.status, 200);
+    EXPECT_EQ(server->hook("check"), "ok");
+    // A move elsewhere still works.
+    EXPECT_EQ(server
+                  ->post("/__devserver/folder/move",
+                         {{"folderPath", "共有/テンプレート"}, {"dstFolderPath", "経理"}})
+                  .status,
+              200);
+}
+
+TEST_F(DemoServer, UploadsAndFormsAreRefusedFromTheirHeaders)
+{
+    const int64_t folder = server->folder("経理/2024");
+    // Headers announcing 50 MB and only the start of the body: the answer comes while the
+    // rest is still unsent, so nothing of it was read or stored.
+    auto request = [&](const std::string &withKey, const std::string &path, const std::string &type,
+                       const std::string &length) {
+        std::string r = "POST /apps/api/apis/" + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+        if (!withKey.empty())
+            r += "x-velquor-access-key: " + withKey + "\r\n";
+        r += "Content-Type: " + type + "\r\nContent-Length: " + length + "\r\n\r\n";
+        return r + "--XYZ\r\ncontent-disposition: form-data; name=\"workspaceId\"\r\n\r\n"
+               + std::to_string(folder)
+               + "\r\n--XYZ\r\ncontent-disposition: form-data; "
+                 "name=\"file\"; filename=\"big.bin\"\r\n\r\nAAAA";
+    };
+    const std::string multipart = "multipart/form-data; boundary=XYZ";
+    server->hook("user", {{"loginId", "yamada"}, {"maxFileSize", "1000"}});
+    struct Case
+    {
+        std::string what, key, op, type, length, fault;
+    };
+    const std::vector<Case> cases = {
+        {"upload without key", "", "file/create", multipart, "50000000", "10002"},
+        {"upload with a wrong key", std::string(32, '0'), "file/update", multipart, "50000000",
+         "10002"},
+        {"upload over maxFileSize", key, "file/create", multipart, "50000000", "10007"},
+        {"form over the limit", key, "workspace/create", "application/x-www-form-urlencoded",
+         "50000000", "10007"},
+    };
+    for (const Case &c : cases) {
+        const std::string answer
+            = RawExchange(server->port(), request(c.key, c.op, c.type, c.length), 2000);
+        EXPECT_EQ(faultCode(answer), c.fault) << c.what << ": " << answer;
+        ExpectStillAnswers(*server, key, c.what);
+    }
+    EXPECT_TRUE(fs::is_empty(server->data() + "/db/tmp"));
+    // A whole upload over the limit, sent in full, is refused too; one within it is stored.
+    const Answer big
+        = server->upload("file/create", folder, "big.bin", std::string(5000, 'x'), key);
+    EXPECT_EQ(faultCode(big.body), "10007");
+    EXPECT_EQ(
+        server->upload("file/create", folder, "small.txt", std::string(1000, 'x'), key).status,
+        200);
+    // A form body over 4 MiB is refused, not cut and carried out.
+    const Answer form = server->api("POST", "workspace/create",
+                                    {{"workspaceId", std::to_string(server->folder("共有"))},
+                                     {"name", "大きな"},
+                                     {"comment", std::string((4 << 20) + 10, 'c')}},
+                                    key);
+    EXPECT_EQ(faultCode(form.body), "10007");
+    EXPECT_EQ(server->post("/__devserver/folder", {{"folderPath", "共有/大きな"}}).status, 404);
+    ExpectStillAnswers(*server, key, "big form");
+}
+
+TEST_F(DemoServer, RangesPastTheEndAreRefusedCleanly)
+{
+    const int64_t folder = server->folder("経理/2024");
+    const std::string content = "0123456789abcdefghij";
+    ASSERT_EQ(server->upload("file/create", folder, "range.txt", content, key).status, 200);
+    struct Case
+    {
+        std::string range;
+        int status;
+        std::string body; // of a 206
+    };
+    const std::vector<Case> cases = {
+        {"-5", 206, content.substr(5)},
+        {"bytes=10-", 206, content.substr(10)},
+        {"bytes=15-99999999", 206, content.substr(15)},
+        {"bytes=-4", 206, content.substr(16)},
+        {"-20", 416, ""},
+        {"-99999999", 416, ""},
+        {"bytes=30-", 416, ""},
+        {"bytes=8-3", 416, ""},
+        {"bytes=0-1,4-5", 416, ""},
+    };
+    for (const Case &c : cases) {
+        const Answer a
+            = server->get("/apps/api/apis/file/get",
+                          {{"workspaceId", std::to_string(folder)}, {"path", "/range.txt"}}, key,
+                          {{"Range", c.range}});
+        EXPECT_EQ(a.status, c.status) << c.range;
+        if (c.status == 206) {
+            EXPECT_EQ(a.body, c.body) << c.range;
+        } else if (!a.body.empty()) {
+            // Ranges httplib cannot even parse it refuses itself, with an empty body.
+            EXPECT_EQ(faultCode(a.body), "10004") << c.range << ": " << a.body;
+            auto it = a.headers.find("Content-Range");
+            ASSERT_NE(it, a.headers.end());
+            EXPECT_EQ(it->second, "bytes */20");
+        }
+        ExpectStillAnswers(*server, key, "range " + c.range);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The service's rules that the client relies on
+
+TEST_F(DemoServer, ReadOnlyFolderRefusesCreateOverAnExistingFile)
+{
+    const int64_t kessan = server->folder("決算書類");
+    const Answer over = server->upload("file/create", kessan, "決算書_2023.pdf", "new", key);
+    EXPECT_EQ(faultCode(over.body), "40014") << over.body;
+    // Whatever the office's rule for taken names.
+    for (const char *rule : {"overwrite", "unique", "refuse"}) {
+        server->hook("samename", {{"rule", rule}});
+        EXPECT_EQ(
+            faultCode(server->upload("file/create", kessan, "決算書_2023.pdf", "new", key).body),
+            "40014")
+            << rule;
+    }
+    server->hook("samename", {{"rule", "default"}});
+    EXPECT_EQ(faultCode(server->upload("file/update", kessan, "決算書_2023.pdf", "new", key).body),
+              "40014");
+    // A new name there is allowed under privReadonlyCreate.
+    EXPECT_EQ(server->upload("file/create", kessan, "追加資料.pdf", "new", key).status, 200);
+}
+
+TEST_F(DemoServer, FileMoveAndCopyCheckTheDestinationsRights)
+{
+    const std::string from = std::to_string(server->folder("経理/2024"));
+    const std::string box = std::to_string(server->folder("電子帳簿/請求書"));
+    const std::string plain = std::to_string(server->folder("共有/テンプレート"));
+    struct Case
+    {
+        std::string op, dst, withheld, fault;
+    };
+    const std::vector<Case> cases = {
+        {"file/move", box, "privFileMoveDataBox", "40014"},
+        {"file/copy", box, "privFileCreateDataBox", "40014"},
+        {"file/move", plain, "privFileMoveDataBox", ""},
+        {"file/move", box, "privFileMove", "40014"}, // the source's right is still needed
+    };
+    int n = 0;
+    for (const Case &c : cases) {
+        server->hook("reset");
+        std::string k = server->signIn("yamada");
+        server->hook("user", {{"loginId", "yamada"}, {c.withheld, "0"}});
+        const std::string name = "/仕訳帳.csv";
+        const Answer a = server->api("POST", c.op,
+                                     {{"srcWorkspaceId", from},
+                                      {"srcPath", name},
+                                      {"dstWorkspaceId", c.dst},
+                                      {"dstPath", "/moved" + std::to_string(++n) + ".csv"}},
+                                     k);
+        if (c.fault.empty())
+            EXPECT_EQ(a.status, 200) << c.op << " without " << c.withheld << ": " << a.body;
+        else
+            EXPECT_EQ(faultCode(a.body), c.fault) << c.op << " without " << c.withheld;
+    }
+}
+
+TEST_F(DemoServer, FolderMovedUnderADataBoxFolderBecomesOne)
+{
+    const int64_t shared = server->folder("共有");
+    const int64_t box = server->folder("電子帳簿");
+    const Answer m = server->api(
+        "POST", "workspace/move",
+        {{"srcWorkspaceId", std::to_string(shared)}, {"dstWorkspaceId", std::to_string(box)}}, key);
+    ASSERT_EQ(m.status, 200) << m.body;
+    EXPECT_EQ(tag(m.body, "isDataBox"), "true");
+    for (const char *path : {"電子帳簿/共有", "電子帳簿/共有/テンプレート"}) {
+        const Answer info = server->api(
+            "GET", "workspace/info", {{"workspaceId", std::to_string(server->folder(path))}}, key);
+        EXPECT_EQ(tag(info.body, "isDataBox"), "true") << path;
+    }
+    // Without the DataBox right such a move is refused.
+    server->hook("user", {{"loginId", "yamada"}, {"privFolderMoveDataBox", "0"}});
+    const Answer refused = server->api("POST", "workspace/move",
+                                       {{"srcWorkspaceId", std::to_string(server->folder("給与"))},
+                                        {"dstWorkspaceId", std::to_string(box)}},
+                                       key);
+    EXPECT_EQ(faultCode(refused.body), "30004");
+}
+
+TEST_F(DemoServer, LetterCaseIsFoldedAsTheClientFoldsIt)
+{
+    const int64_t folder = server->folder("共有");
+    ASSERT_EQ(server->upload("file/create", folder, "Äpfel.txt", "a", key).status, 200);
+    ASSERT_EQ(server->upload("file/create", folder, "ＡＢＣ.txt", "a", key).status, 200);
+    server->hook("samename", {{"rule", "refuse"}});
+    for (const char *same : {"äpfel.txt", "ÄPFEL.TXT", "ａｂｃ.txt", "ａＢｃ.TXT"}) {
+        EXPECT_EQ(faultCode(server->upload("file/create", folder, same, "b", key).body), "40006")
+            << same;
+        EXPECT_EQ(tag(server
+                          ->api("GET", "file/info",
+                                {{"workspaceId", std::to_string(folder)},
+                                 {"path", std::string("/") + same}},
+                                key)
+                          .body,
+                      "size"),
+                  "1")
+            << same;
+    }
+    const Answer moved = server->api("POST", "file/move",
+                                     {{"srcWorkspaceId", std::to_string(folder)},
+                                      {"srcPath", "/ＡＢＣ.txt"},
+                                      {"dstWorkspaceId", std::to_string(folder)},
+                                      {"dstPath", "/äPFEL.txt"}},
+                                     key);
+    EXPECT_EQ(faultCode(moved.body), "40006");
+    // Folders alike.
+    ASSERT_EQ(server
+                  ->api("POST", "workspace/create",
+                        {{"workspaceId", std::to_string(folder)}, {"name", "Ｒｅｐｏｒｔ"}}, key)
+                  .status,
+              200);
+    EXPECT_EQ(
+        faultCode(server
+                      ->api("POST", "workspace/create",
+                            {{"workspaceId", std::to_string(folder)}, {"name", "ｒｅｐｏｒｔ"}},
+                            key)
+                      .body),
+        "30008");
+    // A rename that changes only the letter case is no conflict.
+    EXPECT_EQ(server
+                  ->api("POST", "file/move",
+                        {{"srcWorkspaceId", std::to_string(folder)},
+                         {"srcPath", "/Äpfel.txt"},
+                         {"dstWorkspaceId", std::to_string(folder)},
+                         {"dstPath", "/äpfel.txt"}},
+                        key)
+                  .status,
+              200);
+}
+
+TEST_F(DemoServer, NamesWithControlCharactersOrBrokenUtf8AreRefused)
+{
+    const int64_t folder = server->folder("共有");
+    const std::string f = std::to_string(folder);
+    const std::vector<std::string> names
+        = {"a\x01z",  "bad\xff",  "cut\xc3",     "\xc3\x28x",        "tab\tname",
+           "del\x7f", "nl\nname", "c1\xc2\x85x", "sur\xed\xa0\x80x", "over\xc0\xafx"};
+    for (const std::string &n : names) {
+        SCOPED_TRACE(n);
+        const std::vector<Answer> answers = {
+            server->upload("file/create", folder, n + ".txt", "x", key),
+            server->api("POST", "file/move",
+                        {{"srcWorkspaceId", std::to_string(server->folder("共有/テンプレート"))},
+                         {"srcPath", "/請求書テンプレート.xlsx"},
+                         {"dstWorkspaceId", f},
+                         {"dstPath", "/" + n + ".xlsx"}},
+                        key),
+            server->api("POST", "workspace/create", {{"workspaceId", f}, {"name", n}}, key),
+            server->api(
+                "POST", "workspace/update",
+                {{"workspaceId", std::to_string(server->folder("共有/テンプレート"))}, {"name", n}},
+                key),
+            server->api("POST", "workspace/copy",
+                        {{"srcWorkspaceId", std::to_string(server->folder("給与"))},
+                         {"dstWorkspaceId", f},
+                         {"dstName", n}},
+                        key),
+            // A name that is looked up, not stored: the fault that echoes it is still clean.
+            server->api("GET", "file/info", {{"workspaceId", f}, {"path", "/" + n}}, key),
+        };
+        for (size_t i = 0; i < answers.size(); ++i) {
+            EXPECT_EQ(faultCode(answers[i].body), i + 1 == answers.size() ? "40007" : "10004")
+                << i << ": " << answers[i].body;
+            EXPECT_TRUE(ValidUtf8(answers[i].body)) << i;
+        }
+    }
+    // Comments keep their lines but nothing else of the kind.
+    const Params file = {{"workspaceId", std::to_string(server->folder("共有/テンプレート"))},
+                         {"path", "/請求書テンプレート.xlsx"}};
+    auto comment = [&](const std::string &text) {
+        Params p = file;
+        p.emplace_back("comment", text);
+        return server->api("POST", "file/comment/create", p, key);
+    };
+    EXPECT_EQ(comment("一行目\r\n二行目\tタブ").status, 200);
+    EXPECT_EQ(faultCode(comment("bell\x07").body), "10004");
+    EXPECT_EQ(faultCode(comment("broken\xe3\x81").body), "10004");
+    EXPECT_EQ(server->hook("check"), "ok");
+}
+
+TEST_F(DemoServer, CommentOfAFileLockedByAnotherIsRefused)
+{
+    const Params locked = {{"workspaceId", std::to_string(server->folder("経理/2024"))},
+                           {"path", "/売上集計_2024.xlsx"},
+                           {"comment", "横から"}};
+    const Answer a = server->api("POST", "file/comment/create", locked, key);
+    EXPECT_EQ(faultCode(a.body), "40008") << a.body;
+    // The comment stays as it was; with the lock of one's own, commenting works.
+    Params mine = {{"workspaceId", std::to_string(server->folder("経理/2024"))},
+                   {"path", "/予算計画.xlsx"}};
+    ASSERT_EQ(server->api("POST", "file/lock", mine, key).status, 200);
+    mine.emplace_back("comment", "自分のロック");
+    EXPECT_EQ(server->api("POST", "file/comment/create", mine, key).status, 200);
+    // A free file takes a comment too.
+    Params free = {{"workspaceId", std::to_string(server->folder("経理/2024"))},
+                   {"path", "/仕訳帳.csv"},
+                   {"comment", "空き"}};
+    EXPECT_EQ(server->api("POST", "file/comment/create", free, key).status, 200);
+}
+
+TEST_F(DemoServer, BulkEndOnlyForAJobOfTheCallersOffice)
+{
+    const Answer start
+        = server->api("POST", "bulkdownload/start", {{"startTime", "2024/05/01 10:00:00"}}, key);
+    ASSERT_EQ(start.status, 200) << start.body;
+    const std::string job = tag(start.body, "jobId");
+    const std::string other = server->signIn("tanaka", nullptr, "other");
+    const Answer foreign = server->api(
+        "POST", "bulkdownload/end",
+        {{"jobId", job}, {"status", "9"}, {"allCount", "1"}, {"failedCount", "0"}}, other);
+    EXPECT_EQ(faultCode(foreign.body), "10004");
+    // The job still runs for its office, which may end it.
+    EXPECT_EQ(tag(server->api("GET", "bulkdownload/info", {}, key).body, "status"), "1");
+    EXPECT_EQ(server
+                  ->api("POST", "bulkdownload/end",
+                        {{"jobId", job}, {"status", "9"}, {"allCount", "1"}, {"failedCount", "0"}},
+                        key)
+                  .status,
+              200);
+}
+
+// ---------------------------------------------------------------------------
+// Fuzzing: a few thousand random and mutated requests
+
+TEST(DevServerFuzz, RandomRequestsNeitherCrashNorHangNorDamageTheStore)
+{
+    Server s({"--seed", "demo", "--test-hooks"});
+    ASSERT_TRUE(s.ok()) << s.firstLine();
+    const std::vector<std::string> keys
+        = {s.signIn("yamada"), s.signIn("suzuki"), s.signIn("tanaka", nullptr, "other"),
+           std::string(32, 'f'), ""};
+    std::vector<std::string> folderIds = {"0", "-1", "1", "99999", "9223372036854775807"};
+    for (const char *path : {"経理", "経理/2024", "経理/2024/01月", "決算書類", "電子帳簿",
+                             "電子帳簿/請求書", "共有", "共有/テンプレート", "給与"})
+        folderIds.push_back(std::to_string(s.folder(path)));
+    const std::vector<std::string> ops
+        = {"workspace/list",      "workspace/count",     "workspace/offset",  "workspace/info",
+           "workspace/create",    "workspace/update",    "workspace/delete",  "workspace/move",
+           "workspace/copy",      "workspace/find",      "file/list",         "file/count",
+           "file/offset",         "file/info",           "file/get",          "file/delete",
+           "file/lock",           "file/unlock",         "file/move",         "file/copy",
+           "file/voucher/create", "file/comment/create", "favorite/list",     "favorite/info",
+           "favorite/create",     "favorite/delete",     "bulkdownload/info", "bulkdownload/start",
+           "bulkdownload/end",    "updatecounter",       "filetype/list",     "information/count",
+           "no/such/op"};
+    const std::vector<std::string> names = {"workspaceId",
+                                            "path",
+                                            "srcWorkspaceId",
+                                            "srcPath",
+                                            "dstWorkspaceId",
+                                            "dstPath",
+                                            "name",
+                                            "dstName",
+                                            "comment",
+                                            "offset",
+                                            "limit",
+                                            "pattern",
+                                            "sort",
+                                            "dir",
+                                            "recursive",
+                                            "targetId",
+                                            "jobId",
+                                            "status",
+                                            "allCount",
+                                            "failedCount",
+                                            "folderStyle",
+                                            "date",
+                                            "amount",
+                                            "lockonly",
+                                            "ext",
+                                            "startTime",
+                                            "databox",
+                                            "searchTransactionDateBlankValue",
+                                            "transactionDateFrom",
+                                            "transactionAmountTo"};
+    std::mt19937 rng(20240525u); // fixed: a failure can be replayed
+    auto pick = [&](const auto &v) -> const auto &
+    {
+        return v[rng() % v.size()];
+    };
+    auto randomText = [&](size_t maxLen) {
+        std::string t(rng() % (maxLen + 1), ' ');
+        for (char &c : t)
+            c = char(rng() % 256);
+        return t;
+    };
+    const std::vector<std::string> fileNames = {"/予算計画.xlsx",
+                                                "/売上集計_2024.xlsx",
+                                                "/仕訳帳.csv",
+                                                "/決算書_2023.pdf",
+                                                "/請求書テンプレート.xlsx",
+                                                "/../x",
+                                                "",
+                                                "/",
+                                                "/äpfel.txt",
+                                                "/ＡＢＣ.txt"};
+    auto value = [&](const std::string &name) -> std::string {
+        switch (rng() % 12) {
+        case 0:
+            return pick(std::vector<std::string>{"-1", "0", "abc", "9223372036854775807",
+                                                 "99999999999999999999", "-9223372036854775808",
+                                                 "1e9", " 5", ""});
+        case 1:
+            return randomText(40);
+        case 2:
+            return std::string(1 + rng() % 40, '*') + "q";
+        case 3:
+            return std::string(rng() % 3 == 0 ? 70000 : 300, 'a');
+        case 4:
+            return pick(fileNames);
+        default:
+            break;
+        }
+        if (name.find("orkspaceId") != std::string::npos || name == "targetId")
+            return pick(folderIds);
+        if (name.find("ath") != std::string::npos)
+            return pick(fileNames);
+        if (name == "recursive" || name == "lockonly" || name == "databox"
+            || name.find("Blank") != std::string::npos)
+            return pick(std::vector<std::string>{"true", "false", "1", "x"});
+        if (name == "pattern")
+            return pick(std::vector<std::string>{"*", "?月", "*.xlsx", "ＡＢ*", "a*a*a*a*a*b",
+                                                 "*********q"});
+        if (name == "name" || name == "dstName")
+            return pick(std::vector<std::string>{"新規", "Äpfel", "a b", "x/y", "..", "ｎｅｗ"})
+                   + std::to_string(rng() % 5);
+        return std::to_string(int64_t(rng() % 200) - 20);
+    };
+    int answered = 0, serverErrors = 0;
+    std::chrono::steady_clock::duration slowest{};
+    std::string slowestWhat;
+    for (int i = 0; i < 3000; ++i) {
+        Params params;
+        const int count = int(rng() % 6);
+        for (int k = 0; k < count; ++k) {
+            const std::string &n = pick(names);
+            params.emplace_back(n, value(n));
+        }
+        const std::string key = pick(keys);
+        const unsigned kind = rng() % 20;
+        std::string what;
+        Answer a;
+        const auto start = std::chrono::steady_clock::now();
+        if (kind == 0) {
+            // An upload with a random body and name.
+            const std::string name
+                = rng() % 2 ? "fuzz" + std::to_string(i) + ".txt" : randomText(20);
+            what = "upload " + name;
+            a = s.upload(rng() % 2 ? "file/create" : "file/update", std::stoll(pick(folderIds)),
+                         name, randomText(3000), key);
+        } else if (kind == 1) {
+            // A hook with random parameters (never the ones that inject faults or delays).
+            const std::string hook = pick(std::vector<std::string>{
+                "folder/move", "folder/rename", "file/rename", "file/move", "update", "touch",
+                "samename", "lock", "unlock", "user", "file/content", "folder"});
+            params.emplace_back("workspaceId", pick(folderIds));
+            params.emplace_back("dstWorkspaceId", pick(folderIds));
+            params.emplace_back("path", pick(fileNames));
+            if (hook == "update")
+                params.emplace_back("size", std::to_string(rng() % 100000));
+            if (hook == "user")
+                params.emplace_back("loginId", "suzuki");
+            what = "hook " + hook;
+            a = s.post("/__devserver/" + hook, params);
+        } else if (kind == 2) {
+            // A download with a random range.
+            what = "file/get with a range";
+            a = s.get("/apps/api/apis/file/get",
+                      {{"workspaceId", pick(folderIds)}, {"path", pick(fileNames)}}, key,
+                      {{"Range", pick(std::vector<std::string>{
+                                     "-0", "-1", "-99999999999", "bytes=5-1", "bytes=-3",
+                                     "bytes=0-0,2-3", "bytes=x-", randomText(10)})}});
+        } else {
+            const std::string &op = pick(ops);
+            const bool post = rng() % 2 != 0;
+            what = (post ? "POST " : "GET ") + op;
+            a = s.api(post ? "POST" : "GET", op, params, key);
+        }
+        const auto took = std::chrono::steady_clock::now() - start;
+        if (took > slowest) {
+            slowest = took;
+            slowestWhat = what;
+        }
+        if (a.status != 0)
+            ++answered;
+        if (a.status >= 500) {
+            ++serverErrors;
+            ADD_FAILURE() << what << " answered " << a.status << ": " << a.body;
+        }
+        if (a.body.rfind("<?xml", 0) == 0) {
+            EXPECT_TRUE(ValidUtf8(a.body)) << what;
+        }
+    }
+    // Raw bytes: cut-off and garbled requests on their own connections.
+    for (int i = 0; i < 200; ++i) {
+        std::string req = "GET /apps/api/apis/workspace/list?recursive=true HTTP/1.1\r\nHost: "
+                          "127.0.0.1\r\nx-velquor-access-key: "
+                          + keys[0] + "\r\n\r\n";
+        if (i % 2)
+            req = req.substr(0, rng() % req.size()) + randomText(30);
+        else
+            req[rng() % req.size()] = char(rng() % 256);
+        RawExchange(s.port(), req, 20);
+    }
+    std::printf("fuzz: %d of 3000 answered, slowest %.1f ms (%s), %d server errors\n", answered,
+                std::chrono::duration<double, std::milli>(slowest).count(), slowestWhat.c_str(),
+                serverErrors);
+    EXPECT_EQ(answered, 3000);
+    EXPECT_LT(slowest, std::chrono::seconds(1)) << slowestWhat;
+    ExpectStillAnswers(s, keys[0], "the fuzzing");
+    EXPECT_EQ(s.hook("check"), "ok");
+    EXPECT_EQ(s.api("GET", "workspace/list", {{"recursive", "true"}}, keys[0]).status, 200);
+    EXPECT_EQ(s.post("/__devserver/reset").status, 200);
+}

@@ -1,7 +1,8 @@
 #!/bin/bash
 # Figures of velquor-devserver against curl on loopback:
 #  - start-up with the scale seed (10,000 folders, 100,000 files),
-#  - recursive folder list of the whole tree,
+#  - recursive folder list of the whole tree, and with name patterns (the worst one too)
+#    while another user's calls are timed,
 #  - one file list page of 500 files,
 #  - download of a 256 MB file.
 # Usage: bench/devserver/run.sh [path/to/velquor-devserver]
@@ -50,6 +51,27 @@ echo "recursive folder list after a change (no reuse): $(cold "$API/workspace/li
 c1=$(cpu_ticks)
 # Server CPU per request (includes the two small hook calls), independent of how busy the machine is.
 echo "  server CPU per cold folder list: $(( (c1 - c0) * 1000 / $(getconf CLK_TCK) / RUNS )) ms (load average $(cut -d' ' -f1 /proc/loadavg))"
+
+# Name patterns over the whole tree, each after a change (no rendered answer reused), while
+# another user asks for the office's change counter every 20 ms; printed, not asserted.
+CK2=$(curl -s -d 'customerCode=demo&loginId=suzuki' "$API/register" | sed 's/.*<clientKey>\(.*\)<\/clientKey>.*/\1/')
+AK2=$(curl -s -d "clientKey=$CK2&password=suzuki-pass&pcName=BENCH2" "$API/login" | sed 's/.*<accessKey>\([0-9a-f]*\)<\/accessKey>.*/\1/')
+other_calls() { # the other user's calls until the file $WORK/stop appears (at most 60 s)
+    for _ in $(seq 3000); do
+        [ -e "$WORK/stop" ] && break
+        curl -s -o /dev/null -H "x-velquor-access-key: $AK2" -w '%{time_total}\n' "$API/updatecounter"
+        sleep 0.02
+    done | awk '{printf "%.1f\n", $1 * 1000}' > "$WORK/other"
+}
+other_calls &
+OTHER=$!
+WORST='*********q'
+echo "worst pattern $WORST, recursive folder list: $(cold "$API/workspace/list?recursive=true&offset=0&dir=asc&pattern=$(printf %s "$WORST" | sed 's/\*/%2A/g')") ms (goal < 50 ms)"
+echo "pattern *01*, recursive folder list: $(cold "$API/workspace/list?recursive=true&offset=0&dir=asc&pattern=%2A01%2A") ms (goal < 50 ms)"
+echo "worst pattern $WORST, recursive file count (100000 files): $(cold "$API/file/count?recursive=true&lockonly=false&lockbyMe=false&pattern=$(printf %s "$WORST" | sed 's/\*/%2A/g')") ms"
+touch "$WORK/stop"
+wait "$OTHER"
+echo "another user's call meanwhile: median $(median < "$WORK/other") ms, slowest $(sort -n "$WORK/other" | tail -1) ms over $(wc -l < "$WORK/other") calls (goal < 10 ms)"
 
 FID=$(curl -s -d 'folderPath=フォルダ00001' "$URL/__devserver/folder")
 echo "file list page of 500 files (offset 500, sorted by name): $(timeit "$API/file/list?workspaceId=$FID&recursive=false&lockonly=false&limit=500&offset=500&dir=asc") ms (goal < 20 ms)"

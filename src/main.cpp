@@ -7,6 +7,7 @@
 #include "ui/toolkit/AppIcon.h"
 #include "ui/toolkit/BizDialog.h"
 #include "ui/toolkit/GuiMessageSink.h"
+#include "ui/toolkit/QtTranslations.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -64,6 +65,7 @@ int RunProgram(int argc, char **argv)
         // program's icon on its windows.
         QApplication::setFont(DialogFont());
         QApplication::setWindowIcon(ApplicationIcon());
+        InstallQtTranslations();
         InstallGuiMessageSink();
         const Qt::KeyboardModifiers keys = QGuiApplication::queryKeyboardModifiers();
         app.SetSupportModeKeysHeld(keys.testFlag(Qt::ShiftModifier)

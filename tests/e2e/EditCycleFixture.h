@@ -6,6 +6,7 @@
 // flock on it while "open").
 
 #include "SignedInSession.h"
+#include "support/FakeApplication.h"
 
 #include "core/Strings.h"
 #include "files/AppAssociation.h"
@@ -33,15 +34,10 @@ class EditCycle : public SignedInSession
 protected:
     void BeforeSignIn() override
     {
-        const QString home = installation.home();
-        // The shared MIME database stays visible; applications come from the test's folders.
-        installation.SetEnv("XDG_DATA_DIRS", (home + QStringLiteral("/sys:/usr/share")).toUtf8());
-        installation.SetEnv("XDG_CONFIG_DIRS", (home + QStringLiteral("/etc")).toUtf8());
         m_log = installation.path(QStringLiteral("fakeapp.log"));
         installation.SetEnv("FAKEAPP_LOG", m_log.toUtf8());
         SetMode(QStringLiteral("edit"), "edited by the application");
-        const QString script = installation.path(QStringLiteral("bin/fakeapp"));
-        ASSERT_TRUE(WriteFile(script, R"(#!/bin/sh
+        ASSERT_FALSE(RegisterFakeApplication(installation, R"(#!/bin/sh
 # Records its arguments, then does what the test set up.
 echo "open $*" >> "$FAKEAPP_LOG"
 case "$FAKEAPP_MODE" in
@@ -59,18 +55,8 @@ office) # As LibreOffice works: no advisory lock, the document kept open, a lock
   exec sleep 60 ;;
 esac
 echo "done" >> "$FAKEAPP_LOG"
-)"));
-        ASSERT_TRUE(
-            QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-        ASSERT_TRUE(WriteFile(home + QStringLiteral("/.local/share/applications/fakeapp.desktop"),
-                              "[Desktop Entry]\nType=Application\nName=Fake Office\n"
-                              "MimeType=text/csv;text/plain;\nExec="
-                                  + script.toUtf8() + " %f\n"));
-        ASSERT_TRUE(WriteFile(
-            home + QStringLiteral("/.config/mimeapps.list"),
-            "[Default Applications]\n"
-            "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet=fakeapp.desktop\n"
-            "text/csv=fakeapp.desktop\ntext/plain=fakeapp.desktop\n"));
+)")
+                         .isEmpty());
     }
     void TearDown() override
     {

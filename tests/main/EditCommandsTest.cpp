@@ -6,6 +6,7 @@
 // does not qualify does nothing.
 
 #include "MainWindowFixture.h"
+#include "support/FakeApplication.h"
 
 #include "core/Strings.h"
 #include "files/LocalFileManager.h"
@@ -34,26 +35,13 @@ protected:
         MainWindowTest::SetUp();
         if (HasFatalFailure())
             return;
-        const QString home = installation.home();
-        installation.SetEnv("XDG_DATA_DIRS", (home + QStringLiteral("/sys:/usr/share")).toUtf8());
-        installation.SetEnv("XDG_CONFIG_DIRS", (home + QStringLiteral("/etc")).toUtf8());
         m_log = installation.path(QStringLiteral("fakeapp.log"));
         installation.SetEnv("FAKEAPP_LOG", m_log.toUtf8());
-        const QString script = installation.path(QStringLiteral("bin/fakeapp"));
-        ASSERT_TRUE(WriteFile(script, "#!/bin/sh\necho \"open $1\" >> \"$FAKEAPP_LOG\"\n"
-                                      "printf 'appended by the application\\n' >> \"$1\"\n"
-                                      "echo done >> \"$FAKEAPP_LOG\"\n"));
-        ASSERT_TRUE(
-            QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-        ASSERT_TRUE(WriteFile(home + QStringLiteral("/.local/share/applications/fakeapp.desktop"),
-                              "[Desktop Entry]\nType=Application\nName=Fake Office\n"
-                              "MimeType=text/csv;text/plain;\nExec="
-                                  + script.toUtf8() + " %f\n"));
-        ASSERT_TRUE(WriteFile(
-            home + QStringLiteral("/.config/mimeapps.list"),
-            "[Default Applications]\n"
-            "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet=fakeapp.desktop\n"
-            "text/csv=fakeapp.desktop\ntext/plain=fakeapp.desktop\n"));
+        ASSERT_FALSE(RegisterFakeApplication(installation,
+                                             "#!/bin/sh\necho \"open $1\" >> \"$FAKEAPP_LOG\"\n"
+                                             "printf 'appended by the application\\n' >> \"$1\"\n"
+                                             "echo done >> \"$FAKEAPP_LOG\"\n")
+                         .isEmpty());
         // The file types' applications are looked up at the sign-in.
         SignIn(QStringLiteral("yamada"));
     }

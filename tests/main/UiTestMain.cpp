@@ -3,6 +3,7 @@
 #include "core/AppState.h"
 #include "ui/toolkit/AppIcon.h"
 #include "ui/toolkit/BizDialog.h"
+#include "ui/toolkit/QtTranslations.h"
 
 #include <QApplication>
 #include <QFile>
@@ -37,6 +38,7 @@ int main(int argc, char **argv)
     // As the program sets them.
     QApplication::setFont(DialogFont());
     QApplication::setWindowIcon(ApplicationIcon());
+    InstallQtTranslations();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

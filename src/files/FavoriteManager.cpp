@@ -84,12 +84,14 @@ void CFavoriteManager::Mark(qint32 folderId, const QString &path, bool value)
     }
     CFileList *list = m_currentList ? m_currentList() : nullptr;
     CFileRecord *entry = list ? list->Lookup(key) : nullptr;
-    if (entry && entry->IsFolderEntry())
-        entry->folderItem->isFavorite = value;
-    else if (entry)
+    // A subfolder entry shows its own mark (its star) and keeps the folder's in step.
+    if (entry) {
         entry->isFavorite = value;
-    else if (folder)
+        if (entry->IsFolderEntry())
+            entry->folderItem->isFavorite = value;
+    } else if (folder) {
         folder->isFavorite = value;
+    }
 }
 
 bool CFavoriteManager::CheckLimit(int rows, CBizProgressHandler *handler)

@@ -17,7 +17,6 @@
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QGuiApplication>
-#include <QItemSelectionModel>
 #include <QMenu>
 #include <QThread>
 
@@ -67,23 +66,6 @@ protected:
         }
         return false;
     }
-    // Selects the named rows (the first gets the focus), in the list with the focus.
-    static void Select(W &w, const QStringList &names)
-    {
-        CFileListCtrl *list = w.list();
-        list->setFocus();
-        list->clearSelection();
-        for (const QString &name : names) {
-            const int row = RowOf(w, name);
-            ASSERT_GE(row, 0) << name.toStdString();
-            list->selectionModel()->select(list->model()->index(row, 0),
-                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
-            if (name == names.first())
-                list->selectionModel()->setCurrentIndex(list->model()->index(row, 0),
-                                                        QItemSelectionModel::NoUpdate);
-        }
-        Settle(w);
-    }
     QString Status(W &w, const QString &name) const
     {
         return Cell(w, RowOf(w, name), ColumnKind::Status);
@@ -109,7 +91,7 @@ TEST_F(EditCommandsTest, EnterOpensTheFileAndShiftEnterSendsIt)
     QByteArray edited;
     Run([&](W &w) {
         ChooseFolder(w, kYear);
-        Select(w, {name});
+        SelectRows(w, {name});
         EXPECT_TRUE(Ctl<QWidget>(w, MainId::Open)->isEnabled());
         EXPECT_FALSE(Ctl<QWidget>(w, MainId::Send)->isEnabled());
         Key(w, w.list(), Qt::Key_Return);
@@ -122,7 +104,7 @@ TEST_F(EditCommandsTest, EnterOpensTheFileAndShiftEnterSendsIt)
         EXPECT_EQ(Status(w, name), QStringLiteral("未送信"));
         EXPECT_EQ(Fields(name).value(3), gui()->loginManager()->clientKey());
 
-        Select(w, {name});
+        SelectRows(w, {name});
         EXPECT_TRUE(Ctl<QWidget>(w, MainId::Send)->isEnabled());
         Key(w, w.list(), Qt::Key_Return, Qt::ShiftModifier);
         Settle(w);
@@ -143,7 +125,7 @@ TEST_F(EditCommandsTest, ARunOfSendsGoesOnPastAFileThatFails)
         OpenAndEdit(name, "edit of " + name.toUtf8());
     Run([&](W &w) {
         ChooseFolder(w, kYear);
-        Select(w, names);
+        SelectRows(w, names);
         // The second one's lock goes to another user behind the client's back, after the
         // list showed all three as this client's.
         const QList<QPair<QString, QString>> second{{QStringLiteral("folderPath"), kYear},
@@ -170,11 +152,11 @@ TEST_F(EditCommandsTest, ForceReleaseAndReadOnlyOpenAskFirst)
     installation.answers = {IDNO, IDYES};
     Run([&](W &w) {
         ChooseFolder(w, kYear);
-        Select(w, {name});
+        SelectRows(w, {name});
         w.OnCommand(W::ForceReleaseCommand); // no: nothing happens
         Settle(w);
         EXPECT_EQ(Status(w, name), QStringLiteral("未送信"));
-        Select(w, {name});
+        SelectRows(w, {name});
         w.OnCommand(W::ForceReleaseCommand);
         Settle(w);
         EXPECT_TRUE(Status(w, name).isEmpty());
@@ -190,7 +172,7 @@ TEST_F(EditCommandsTest, ForceReleaseAndReadOnlyOpenAskFirst)
     installation.answers = {IDYES};
     Run([&](W &w) {
         ChooseFolder(w, kYear);
-        Select(w, {held});
+        SelectRows(w, {held});
         Key(w, w.list(), Qt::Key_Return);
         ASSERT_TRUE(WaitForLog(QStringLiteral("done")));
     });
@@ -208,7 +190,7 @@ TEST_F(EditCommandsTest, ASelectionWithARowThatDoesNotQualifyDoesNothing)
     OpenAndEdit(mine, "mine");
     Run([&](W &w) {
         ChooseFolder(w, kYear);
-        Select(w, {mine, free});
+        SelectRows(w, {mine, free});
         EXPECT_FALSE(Ctl<QWidget>(w, MainId::Send)->isEnabled());
         w.OnCommand(W::SendCommand);
         Settle(w);
@@ -241,21 +223,21 @@ TEST_F(EditCommandsTest, ContextMenusInTheirOrder)
             seen = items(menu);
             return nullptr;
         });
-        Select(w, {mine});
+        SelectRows(w, {mine});
         Key(w, w.list(), Qt::Key_F10, Qt::ShiftModifier);
         EXPECT_EQ(seen, (QStringList{"開く", "読取専用で開く", "送信", "-", "お気に入りに追加",
                                      "パス名をコピー", "-", "強制解除", "-", "未送信一覧へ", "-",
                                      "(履歴を表示)"}))
             << seen.join(u'|').toStdString();
         seen.clear();
-        Select(w, {QStringLiteral("予算計画.xlsx")});
+        SelectRows(w, {QStringLiteral("予算計画.xlsx")});
         Key(w, w.list(), Qt::Key_Menu);
         EXPECT_EQ(seen.mid(0, 3), (QStringList{"開く", "読取専用で開く", "(送信)"}))
             << seen.join(u'|').toStdString();
         EXPECT_TRUE(seen.contains(QStringLiteral("(強制解除)")));
 
         // Choosing an item runs its command: send from the menu.
-        Select(w, {mine});
+        SelectRows(w, {mine});
         w.SetMenuChooser([](QMenu &menu) { return FindAction(menu, QStringLiteral("送信")); });
         Key(w, w.list(), Qt::Key_F10, Qt::ShiftModifier);
         Settle(w);
@@ -272,7 +254,7 @@ TEST_F(EditCommandsTest, ContextMenusInTheirOrder)
         Settle(w);
         Key(w, w.list(), Qt::Key_F10, Qt::ShiftModifier);
         EXPECT_EQ(seen, QStringList{"未送信一覧へ"}) << seen.join(u'|').toStdString();
-        Select(w, {QStringLiteral("2024")});
+        SelectRows(w, {QStringLiteral("2024")});
         Key(w, w.list(), Qt::Key_F10, Qt::ShiftModifier);
         EXPECT_EQ(seen.value(0), QStringLiteral("開く"));
         EXPECT_EQ(seen.value(seen.size() - 1), QStringLiteral("パス名をコピー"));

@@ -3,6 +3,9 @@
 
 #include "MainWindowFixture.h"
 
+#include "core/BizFormat.h"
+#include "core/Strings.h"
+#include "files/FavoriteManager.h"
 #include "ui/main/FileListColumns.h"
 #include "ui/toolkit/DateTimeCtrl.h"
 #include "ui/toolkit/EditAmount.h"
@@ -10,7 +13,14 @@
 namespace {
 
 class FavoritesTest : public MainWindowTest
-{};
+{
+protected:
+    static bool IsFavoriteRow(const CSharedFileListDialog &w, const QString &name)
+    {
+        const CFileRecord *record = w.list()->RecordAt(RowOf(w, name));
+        return record && record->isFavorite;
+    }
+};
 
 TEST_F(FavoritesTest, F7ShowsYamadasFavouritesWithoutTheStarColumn)
 {
@@ -94,3 +104,50 @@ TEST_F(FavoritesTest, LeavingRestoresTheFolderSearch)
 }
 
 } // namespace
+
+TEST_F(FavoritesTest, AddingChecksTheWholeSelectionAgainstTheLimitFirst)
+{
+    // yamada has four favourites; one more is allowed.
+    server->hook(QStringLiteral("user"),
+                 {{QStringLiteral("loginId"), QStringLiteral("yamada")},
+                  {QStringLiteral("maxFavoriteCount"), QStringLiteral("5")}});
+    SignIn(QStringLiteral("yamada"));
+    const QString journal = QStringLiteral("仕訳帳.csv");
+    const QString minutes = QStringLiteral("議事録_経理会議.txt");
+    Run([&](CSharedFileListDialog &w) {
+        ChooseFolder(w, QStringLiteral("経理/2024"));
+        server->clearRequestLog();
+        SelectRows(w, {journal, minutes});
+        Key(w, w.list(), Qt::Key_D, Qt::ControlModifier);
+        EXPECT_EQ(server->callCount(QStringLiteral("favorite/create")), 0) << "nothing added";
+        EXPECT_FALSE(IsFavoriteRow(w, journal));
+        EXPECT_FALSE(IsFavoriteRow(w, minutes));
+
+        SelectRows(w, {journal});
+        Key(w, w.list(), Qt::Key_D, Qt::ControlModifier);
+        EXPECT_TRUE(IsFavoriteRow(w, journal));
+    });
+    ASSERT_EQ(messages.size(), 1) << messages.join(u'|').toStdString();
+    EXPECT_EQ(messages.first(), BizFormat(LoadString(18243), {5}));
+    EXPECT_EQ(gui()->sharedFiles()->favorites().CountFavorites(), 5);
+}
+
+TEST_F(FavoritesTest, TheStarOfASubfolderFollowsItsFavourite)
+{
+    installation.answers = {IDYES};
+    Run([&](CSharedFileListDialog &w) {
+        ChooseFolder(w, QStringLiteral("経理"));
+        ASSERT_TRUE(IsFavoriteRow(w, QStringLiteral("2024")));
+        SelectRows(w, {QStringLiteral("2024")});
+        Key(w, w.list(), Qt::Key_D, Qt::ControlModifier | Qt::ShiftModifier);
+        EXPECT_FALSE(IsFavoriteRow(w, QStringLiteral("2024")));
+        // Back again: the second change is a change, not a repeated one the service refuses.
+        SelectRows(w, {QStringLiteral("2024")});
+        Key(w, w.list(), Qt::Key_D, Qt::ControlModifier);
+        EXPECT_TRUE(IsFavoriteRow(w, QStringLiteral("2024")));
+        Key(w, w.list(), Qt::Key_F7);
+        EXPECT_TRUE(RowNames(w).contains(QStringLiteral("2024")));
+    });
+    ASSERT_EQ(messages.size(), 1) << messages.join(u'|').toStdString();
+    EXPECT_EQ(messages.first(), BizFormat(LoadString(18256), {QStringLiteral("2024")}));
+}

@@ -185,4 +185,29 @@ TEST_P(ResetSizeTest, CtrlSlashReturnsToTheDefaultSizeCentred)
 INSTANTIATE_TEST_SUITE_P(MainOrKeypad, ResetSizeTest, ::testing::Bool(),
                          [](const auto &info) { return info.param ? "Keypad" : "Main"; });
 
+// Enter with the focus on a button presses it; on the folder combo or a check box it does
+// not close the window.
+TEST_F(MainWindowTest, EnterPressesTheFocusedButtonAndClosesNothingElse)
+{
+    const int result = Run([&](W &w) {
+        auto *favorites = Ctl<QWidget>(w, MainId::FavoritesView);
+        favorites->setFocus();
+        Key(w, favorites, Qt::Key_Return);
+        EXPECT_TRUE(w.isFavoritesView());
+        EXPECT_TRUE(w.isVisible());
+        Key(w, w.list(), Qt::Key_F7);
+        ChooseFolder(w, QStringLiteral("電子帳簿"));
+        auto *blank = Ctl<QWidget>(w, W::BlankDate);
+        w.OnCommand(W::SearchBlank);
+        Settle(w);
+        blank->setFocus();
+        Key(w, blank, Qt::Key_Return);
+        EXPECT_TRUE(w.isVisible());
+        w.folderCombo()->setFocus();
+        Key(w, w.folderCombo(), Qt::Key_Return);
+        EXPECT_TRUE(w.isVisible());
+    });
+    EXPECT_EQ(result, kStillOpen);
+}
+
 } // namespace

@@ -29,6 +29,7 @@
 #include <QElapsedTimer>
 #include <QHeaderView>
 #include <QInputMethodEvent>
+#include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QScreen>
@@ -160,6 +161,23 @@ protected:
                     Qt::KeyboardModifiers modifiers = Qt::NoModifier)
     {
         QTest::keyClick(target ? target : QApplication::focusWidget(), key, modifiers);
+        Settle(window);
+    }
+    // Selects the named rows of the list, which gets the focus; the first is the current row.
+    static void SelectRows(CFileListDialog &window, const QStringList &names)
+    {
+        CFileListCtrl *list = window.list();
+        list->setFocus();
+        list->clearSelection();
+        for (const QString &name : names) {
+            const int row = RowOf(window, name);
+            ASSERT_GE(row, 0) << name.toStdString();
+            const QModelIndex index = list->model()->index(row, 0);
+            list->selectionModel()->select(index,
+                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
+            if (name == names.first())
+                list->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+        }
         Settle(window);
     }
     // The names of the rows (subfolders and files) in list order.

@@ -75,11 +75,12 @@ QLabel *Label(QWidget *parent, int id, const QString &text, QWidget *buddy)
     return label;
 }
 
-QLineEdit *Edit(QWidget *parent, int id, int maxLength, const QString &cue)
+// The fields take whatever is typed or pasted: a value over the field's limit is refused by
+// the check of OK (17677) rather than cut short here, which would sign in with another value.
+QLineEdit *Edit(QWidget *parent, int id, const QString &cue)
 {
     auto *edit = new QLineEdit(parent);
     edit->setObjectName(QString::number(id));
-    edit->setMaxLength(maxLength);
     edit->setPlaceholderText(cue);
     return edit;
 }
@@ -145,8 +146,7 @@ void CLoginDialog::BuildControls()
     int row = 0;
     if (m_templateId == OfficeTemplateId) {
         // Edit and combo share one place; the mode decides which one is there.
-        m_officeEdit
-            = Edit(this, kOfficeEditId, CSignInFlow::MaxOfficeId, QStringLiteral("<事業所ID>"));
+        m_officeEdit = Edit(this, kOfficeEditId, QStringLiteral("<事業所ID>"));
         m_officeCombo = new QComboBox(this);
         m_officeCombo->setObjectName(QString::number(kOfficeComboId));
         m_officeCombo->setPlaceholderText(QStringLiteral("<事業所ID>"));
@@ -169,13 +169,12 @@ void CLoginDialog::BuildControls()
         ++row;
     }
 
-    m_loginEdit = Edit(this, kLoginEditId, CSignInFlow::MaxLoginId, QStringLiteral("<ログインID>"));
+    m_loginEdit = Edit(this, kLoginEditId, QStringLiteral("<ログインID>"));
     grid->addWidget(Label(this, kLoginLabelId, QStringLiteral("ログインID(&L):"), m_loginEdit), row,
                     1);
     grid->addWidget(m_loginEdit, row++, 2);
 
-    m_passwordEdit
-        = Edit(this, kPasswordEditId, CSignInFlow::MaxPassword, QStringLiteral("<パスワード>"));
+    m_passwordEdit = Edit(this, kPasswordEditId, QStringLiteral("<パスワード>"));
     m_passwordEdit->setEchoMode(QLineEdit::Password);
     grid->addWidget(
         Label(this, kPasswordLabelId, QStringLiteral("パスワード(&P):"), m_passwordEdit), row, 1);

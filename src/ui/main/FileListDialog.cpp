@@ -24,6 +24,7 @@
 #include "folders/WorkspaceManager.h"
 #include "store/NameCompare.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -1538,10 +1539,20 @@ void CFileListDialog::HandleEnter(QWidget *focused)
     if (IsBusy())
         return;
     const int command = EnterCommandFor(focused);
-    if (command != 0)
+    if (command != 0) {
         OnCommand(command);
-    else
-        CloseWindow();
+        return;
+    }
+    // A focused button is pressed, as a dialog's buttons are; a check box or the folder
+    // combo keeps Enter to itself rather than closing the window under the user's hands.
+    if (auto *button = qobject_cast<QAbstractButton *>(focused)) {
+        if (!button->isCheckable() && button->isEnabled())
+            button->click();
+        return;
+    }
+    if (focused && (focused == m_combo || m_combo->isAncestorOf(focused)))
+        return;
+    CloseWindow();
 }
 
 bool CFileListDialog::eventFilter(QObject *watched, QEvent *event)

@@ -1028,13 +1028,12 @@ void CSharedFileListDialog::OnCommand(int command)
     default:
         break;
     }
-    if (command == AddFavorite || command == RemoveFavorite) {
-        const QList<int> rows = m_list->selectedRowNumbers();
-        for (int i = int(rows.size()) - 1; i >= 0; --i) {
-            const CFileRecord *record = m_list->RecordAt(rows.at(i));
-            if (record && record->isFavorite == (command == RemoveFavorite))
-                ToggleFavoriteOf(rows.at(i));
-        }
+    if (command == AddFavorite) {
+        AddFavoriteRows();
+        return;
+    }
+    if (command == RemoveFavorite) {
+        RemoveFavoriteRows();
         return;
     }
     CFileListDialog::OnCommand(command);

@@ -172,6 +172,12 @@ private:
     // The service keeps history copies for this user (generations kept, a cache kept).
     bool KeepsHistory() const;
     bool OnMenuCommand(int command);
+
+    // The favourites commands over the selection (OnlineFavoriteCommands.cpp).
+    void AddFavoriteRows();
+    void RemoveFavoriteRows();
+    // Adds or removes the rows from the last to the first; stops at a failure (shown).
+    bool ChangeFavoriteRows(const QList<int> &rowNumbers, bool add);
     CSharedSystem &shared() const;
 
     CSharedGuiSystem &m_gui;

@@ -13,12 +13,16 @@
 #include "files/SharedFileManager.h"
 #include "service/MessageDigest.h"
 #include "ui/main/FileListColumns.h"
+#include "ui/toolkit/CompleteDialogs.h"
+#include "ui/toolkit/Pickers.h"
 
 #include <QClipboard>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QThread>
+#include <QTimer>
 
 namespace {
 
@@ -225,9 +229,9 @@ TEST_F(EditCommandsTest, ContextMenusInTheirOrder)
         });
         SelectRows(w, {mine});
         Key(w, w.list(), Qt::Key_F10, Qt::ShiftModifier);
-        EXPECT_EQ(seen, (QStringList{"開く", "読取専用で開く", "送信", "-", "お気に入りに追加",
-                                     "パス名をコピー", "-", "強制解除", "-", "未送信一覧へ", "-",
-                                     "(履歴を表示)"}))
+        EXPECT_EQ(seen, (QStringList{"開く", "読取専用で開く", "送信", "ダウンロード", "-",
+                                     "お気に入りに追加", "パス名をコピー", "-", "強制解除", "-",
+                                     "未送信一覧へ", "-", "(履歴を表示)"}))
             << seen.join(u'|').toStdString();
         seen.clear();
         SelectRows(w, {QStringLiteral("予算計画.xlsx")});
@@ -265,4 +269,66 @@ TEST_F(EditCommandsTest, ContextMenusInTheirOrder)
         Settle(w);
         EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("経理/2024"));
     });
+}
+
+// Ctrl+W: one file is saved under the name the user picks, with the completion dialog; several
+// go into a picked folder, and one deleted behind the client's back is counted by the error
+// log's question while the others arrive whole.
+TEST_F(EditCommandsTest, DownloadsOneFileOrSeveralIntoAFolder)
+{
+    const QString out = installation.path(QStringLiteral("out"));
+    ASSERT_TRUE(QDir().mkpath(out));
+    const QString saved = out + QStringLiteral("/予算.xlsx");
+    QStringList asked;
+    const auto previousFile = CBizFileDialog::SetHook([&](const CBizFileDialog &request) {
+        asked << request.defaultName() + u'|' + request.filter();
+        return QStringList{saved};
+    });
+    const auto previousFolder = CBizFolderDialog::SetHook([&](const CBizFolderDialog &request) {
+        asked << request.prompt();
+        return out;
+    });
+    QStringList completions;
+    onOther = [&](QDialog &shown) {
+        if (auto *done = dynamic_cast<CBizDownloadCompleteDialog *>(&shown))
+            completions << done->folder() + u'|' + QFileInfo(done->file()).fileName();
+        QTimer::singleShot(0, &shown, [&shown] { shown.reject(); });
+    };
+    const QString budget = QStringLiteral("予算計画.xlsx");
+    const QStringList several{QStringLiteral("仕訳帳.csv"), QStringLiteral("議事録_経理会議.txt"),
+                              budget};
+    Run([&](W &w) {
+        ChooseFolder(w, kYear);
+        SelectRows(w, {budget});
+        EXPECT_TRUE(Ctl<QWidget>(w, MainId::Download)->isEnabled());
+        Key(w, w.list(), Qt::Key_W, Qt::ControlModifier);
+        SelectRows(w, several);
+        // The second one goes on the service meanwhile.
+        server->hook(QStringLiteral("file/delete"), {{QStringLiteral("folderPath"), kYear},
+                                                     {QStringLiteral("path"), u'/' + several[1]}});
+        // (The completion dialog took the activation; the command is the key's.)
+        w.OnCommand(W::DownloadCommand);
+        Settle(w);
+    });
+    CBizFileDialog::SetHook(previousFile);
+    CBizFolderDialog::SetHook(previousFolder);
+    ASSERT_EQ(asked.size(), 2) << messages.join(u'|').toStdString();
+    EXPECT_TRUE(asked.at(0).startsWith(budget + u'|')) << asked.at(0).toStdString();
+    EXPECT_TRUE(asked.at(0).contains(QStringLiteral("*.xlsx"))) << asked.at(0).toStdString();
+    EXPECT_EQ(asked.at(1), QStringLiteral("ダウンロード先のフォルダを選択してください"));
+    EXPECT_EQ(Md5Hex(ReadFile(saved)), Fields(budget).value(2));
+    EXPECT_EQ(completions, QStringList{out + QStringLiteral("|予算.xlsx")})
+        << completions.join(u'\n').toStdString();
+    EXPECT_EQ(Md5Hex(ReadFile(out + u'/' + several[0])), Fields(several[0]).value(2));
+    EXPECT_EQ(Md5Hex(ReadFile(out + u'/' + budget)), Fields(budget).value(2));
+    EXPECT_FALSE(QFileInfo::exists(out + u'/' + several[1]));
+    EXPECT_TRUE(messages.contains(
+        QStringLiteral("1件の項目でエラーが発生しました。\r\nエラーログを表示しますか？")))
+        << messages.join(u'|').toStdString();
+    // The chosen folders are remembered for the next downloads.
+    EXPECT_EQ(app->GetProfileString(QStringLiteral("FileListDialog"), QStringLiteral("extractDir")),
+              out);
+    EXPECT_EQ(
+        app->GetProfileString(QStringLiteral("FileListDialog"), QStringLiteral("extractAllDir")),
+        out);
 }

@@ -197,6 +197,10 @@ bool CSharedFileListDialog::OnEditCommand(int command)
     case ForceReleaseCommand:
         ForceReleaseRows();
         return true;
+    case MainId::Download:
+    case DownloadCommand:
+        DownloadRows();
+        return true;
     default:
         return false;
     }

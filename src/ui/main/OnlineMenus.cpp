@@ -92,6 +92,8 @@ int CSharedFileListDialog::ListContextMenu(const QList<CFileRecord *> &rows, int
                oneOnly && !Qualified(ERowSet::ReadOnlyOpenable).isEmpty());
         const bool sendable = !Qualified(ERowSet::Sendable).isEmpty();
         b.Item(SendCommand, BizIcon::Send, sendable);
+        if (!DownloadableRows().isEmpty())
+            b.Item(DownloadCommand, BizIcon::Download);
         if (m_searchMode || isFavoritesView()) {
             b.Separator();
             b.Item(MainId::OpenRowFolder, BizIcon::FolderOpen, rows.size() == 1);

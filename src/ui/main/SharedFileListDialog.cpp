@@ -1054,7 +1054,7 @@ void CSharedFileListDialog::UpdateCommandStates()
     m_commentButton->setEnabled(false); // comment editing comes with its dialog
     m_sendButton->setEnabled(!SelectedShared().isEmpty()
                              && !Qualified(ERowSet::Sendable).isEmpty());
-    m_downloadButton->setEnabled(false);
+    m_downloadButton->setEnabled(!DownloadableRows().isEmpty());
     m_addButton->setEnabled(false);
     CheckDataBoxChange();
 }

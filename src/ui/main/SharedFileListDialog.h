@@ -63,6 +63,7 @@ public:
         SendCommand = 5137,
         OpenReadOnlyCommand = 5138,
         ForceReleaseCommand = 5139,
+        DownloadCommand = 5141,
         CopyFilePath = 5146,
         CopyFolderPath = 5155,
         ShowHistory = 5228,
@@ -172,6 +173,10 @@ private:
     // The service keeps history copies for this user (generations kept, a cache kept).
     bool KeepsHistory() const;
     bool OnMenuCommand(int command);
+
+    // The download of the selected files (OnlineDownloadCommands.cpp).
+    QList<CSharedFileRecord *> DownloadableRows() const;
+    void DownloadRows();
 
     // The favourites commands over the selection (OnlineFavoriteCommands.cpp).
     void AddFavoriteRows();

@@ -10,12 +10,14 @@
 #include "core/Paths.h"
 #include "folders/LocalWorkspaceManager.h"
 #include "folders/SharedWorkspaceManager.h"
-#include "store/BizProps.h"
+
+#include "BenchServer.h"
+#include "Measure.h"
+#include "Processes.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -24,21 +26,7 @@
 
 namespace {
 
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
-bool WriteServerVqr(quint16 port)
-{
-    QDir().mkpath(DataPath());
-    CBizProps props(DataPath({}, QStringLiteral("server.vqr")));
-    props.SetValue(QStringLiteral("hostName"), QStringLiteral("127.0.0.1"));
-    props.SetValue(QStringLiteral("secure"), QStringLiteral("0"));
-    props.SetValue(QStringLiteral("httpPort"), QString::number(port));
-    return props.Save();
-}
+using namespace bench;
 
 bool SignIn(CLoginManager &login)
 {
@@ -98,12 +86,9 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     AppState::SetNoUiMode(true);
-    SetMessageSink([](const QString &text, MsgIcon, MsgButtons) {
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
-        return int(IDOK);
-    });
+    AnswerMessages(IDOK);
     const QStringList args = app.arguments();
-    if (args.value(1) == QLatin1String("child"))
+    if (args.value(1) == QLatin1String("--child"))
         return ChildLoad();
 
     const int folders = args.value(1, QStringLiteral("10000")).toInt();
@@ -111,18 +96,9 @@ int main(int argc, char **argv)
 
     QTemporaryDir install;
     QDir::setCurrent(install.path());
-    QProcess server;
-    server.setProgram(QStringLiteral(VELQUOR_DEVSERVER_PATH));
-    server.setArguments({QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--seed"),
-                         QStringLiteral("scale:folders=%1,files=0").arg(folders)});
-    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    server.start();
-    quint16 port = 0;
-    while (port == 0 && server.waitForReadyRead(120000)) {
-        const QString line = QString::fromUtf8(server.readLine()).trimmed();
-        if (line.startsWith(QLatin1String("listening on")))
-            port = quint16(line.section(u':', -1).toUInt());
-    }
+    CBenchServer server;
+    const quint16 port
+        = server.Start(QStringLiteral("scale:folders=%1,files=0").arg(folders), {}, false, 120000);
     if (port == 0 || !WriteServerVqr(port)) {
         std::fprintf(stderr, "devserver did not start\n");
         return 1;
@@ -152,22 +128,20 @@ int main(int argc, char **argv)
     const double localLoadMs = timer.nsecsElapsed() / 1e6;
 
     // curl: the same answer, body discarded.
-    const QString url = QStringLiteral("http://127.0.0.1:%1/apps/api/apis/workspace/list"
-                                       "?recursive=true&offset=0&dir=asc")
-                            .arg(port);
+    const QString url
+        = server.api() + QStringLiteral("workspace/list?recursive=true&offset=0&dir=asc");
     std::vector<double> curlTransfer, curlProcess;
     qint64 answerBytes = 0;
     for (int i = 0; i < runs; ++i) {
-        QProcess curl;
-        timer.restart();
-        curl.start(QStringLiteral("curl"),
-                   {QStringLiteral("-s"), QStringLiteral("-o"), QStringLiteral("/dev/null"),
-                    QStringLiteral("-w"), QStringLiteral("%{time_total} %{size_download}"),
-                    QStringLiteral("-H"),
-                    QStringLiteral("x-velquor-access-key: ") + login.accessKey(), url});
-        curl.waitForFinished(60000);
-        curlProcess.push_back(timer.nsecsElapsed() / 1e6);
-        const QStringList out = QString::fromLatin1(curl.readAllStandardOutput()).split(u' ');
+        QString written;
+        curlProcess.push_back(
+            RunTool(QStringLiteral("curl"),
+                    {QStringLiteral("-s"), QStringLiteral("-o"), QStringLiteral("/dev/null"),
+                     QStringLiteral("-w"), QStringLiteral("%{time_total} %{size_download}"),
+                     QStringLiteral("-H"),
+                     QStringLiteral("x-velquor-access-key: ") + login.accessKey(), url},
+                    &written));
+        const QStringList out = written.split(u' ');
         curlTransfer.push_back(out.value(0).toDouble() * 1000.0);
         answerBytes = out.value(1).toLongLong();
     }
@@ -224,14 +198,10 @@ int main(int argc, char **argv)
     }
 
     // Peak memory of one load in a fresh process (through /usr/bin/time).
-    QProcess child;
-    child.setProcessChannelMode(QProcess::ForwardedOutputChannel);
-    child.start(QStringLiteral("/usr/bin/time"),
-                {QStringLiteral("-f"), QStringLiteral("%M"), app.applicationFilePath(),
-                 QStringLiteral("child")});
-    child.waitForFinished(120000);
-    const QString peak
-        = QString::fromLatin1(child.readAllStandardError()).trimmed().section(u'\n', -1);
+    SChildOptions options;
+    options.forwardOutput = true;
+    options.waitMs = 120000;
+    const SChildRun child = RunChild(install.filePath(QStringLiteral("peak.txt")), {}, options);
 
     std::printf("folders: %lld in the tree, answer %.1f MB, %d runs (medians)\n",
                 qlonglong(shared.list().size()), answerBytes / 1e6, runs);
@@ -249,10 +219,7 @@ int main(int argc, char **argv)
     std::printf("  mirror comparison:                 %7.1f ms\n", Median(syncMs));
     std::printf("FindByPath (%lld depth-3 paths):      %7.2f ms median\n", qlonglong(findMs.size()),
                 Median(findMs));
-    std::printf("peak RSS of a process doing one load: %s kB (exit %d)\n", qPrintable(peak),
-                child.exitCode());
-
-    server.terminate();
-    server.waitForFinished(5000);
+    std::printf("peak RSS of a process doing one load: %ld kB (exit %d)\n", child.peakKb,
+                child.exitCode);
     return 0;
 }

@@ -12,7 +12,9 @@
 #include "core/AppState.h"
 #include "core/Paths.h"
 #include "service/Request.h"
-#include "store/BizProps.h"
+
+#include "BenchServer.h"
+#include "Processes.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -22,58 +24,24 @@
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <algorithm>
 #include <cstdio>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <vector>
-
-extern char **environ;
 
 namespace {
 
-struct SRun
-{
-    double seconds = 0;
-    long peakKb = 0;
-    int exitCode = -1;
-};
+using namespace bench;
+
+using SRun = STimedRun;
 
 // Through /usr/bin/time: a child forked from this process would report this process's
 // resident size as its own peak (the high-water mark survives exec).
 SRun spawnAndMeasure(const QStringList &command)
 {
-    const QString peakFile = QDir::current().filePath(QStringLiteral("peak.txt"));
-    const QStringList args = QStringList{QStringLiteral("/usr/bin/time"), QStringLiteral("-f"),
-                                         QStringLiteral("%M"), QStringLiteral("-o"), peakFile}
-                             + command;
-    std::vector<QByteArray> bytes;
-    for (const QString &a : args)
-        bytes.push_back(a.toLocal8Bit());
-    std::vector<char *> argv;
-    for (QByteArray &b : bytes)
-        argv.push_back(b.data());
-    argv.push_back(nullptr);
-    QElapsedTimer timer;
-    timer.start();
-    pid_t pid = 0;
-    SRun run;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
-        return run;
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    run.seconds = timer.nsecsElapsed() / 1e9;
-    QFile peak(peakFile);
-    if (peak.open(QIODevice::ReadOnly))
-        run.peakKb = QString::fromLatin1(peak.readAll()).trimmed().section(u'\n', -1).toLong();
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+    return RunTimed(command, QDir::current().filePath(QStringLiteral("peak.txt")));
 }
 
 class CLoginRequest : public CApiRequest
@@ -306,33 +274,17 @@ int main(int argc, char **argv)
     AppState::SetNoUiMode(true);
     QDir().mkpath(QStringLiteral("vqrdata"));
 
-    QProcess server;
-    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    server.start(QStringLiteral(VELQUOR_DEVSERVER_PATH),
-                 {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--test-hooks")});
-    if (!server.waitForStarted() || !server.waitForReadyRead(10000))
+    CBenchServer server;
+    if (server.Start({}, {}, true, 10000) == 0)
         return 1;
-    const QString line = QString::fromUtf8(server.readLine()).trimmed();
-    const QString port = line.section(u':', -1);
-    const QString base = QStringLiteral("http://127.0.0.1:") + port;
-    {
-        CBizProps props(DataPath({}, QStringLiteral("server.vqr")));
-        props.SetValue(QStringLiteral("hostName"), QStringLiteral("127.0.0.1"));
-        props.SetValue(QStringLiteral("secure"), QStringLiteral("0"));
-        props.SetValue(QStringLiteral("httpPort"), port);
-        props.Save();
-    }
+    const QString base = server.base();
+    WriteServerVqr(server.port());
     CRegisterRequest reg;
     reg.ExecutePost();
     CLoginRequest login(reg.clientKey);
     login.ExecutePost();
     const QString key = login.accessKey;
-    QProcess hook;
-    hook.start(QStringLiteral("curl"), {QStringLiteral("-s"), QStringLiteral("--data-urlencode"),
-                                        QStringLiteral("folderPath=経理/2024"),
-                                        base + QStringLiteral("/__devserver/folder")});
-    hook.waitForFinished();
-    const QString folder = QString::fromUtf8(hook.readAll()).trimmed();
+    const QString folder = QString::number(server.FolderId(QStringLiteral("経理/2024")));
 
     // The file to move.
     const QString file = dir.path() + QStringLiteral("/bench.bin");
@@ -399,7 +351,6 @@ int main(int argc, char **argv)
                 qt.seconds / small.curl.seconds);
     if (qt.exitCode != 0)
         std::printf("  (exit code: bare Qt %d)\n", qt.exitCode);
-    server.terminate();
-    server.waitForFinished();
+    server.Stop(30000);
     return 0;
 }

@@ -22,15 +22,16 @@
 #include "core/BizException.h"
 #include "core/Messages.h"
 #include "core/Paths.h"
-#include "store/BizProps.h"
+
+#include "BenchServer.h"
+#include "Measure.h"
+#include "Processes.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLoggingCategory>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -40,34 +41,14 @@
 
 namespace {
 
+using namespace bench;
+
 constexpr qint64 kPackageSize = 50 * 1000 * 1000;
 const QString kPackageName = QStringLiteral("VELQUOR_Setup_bench.sh");
 
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
-double Ms(const QElapsedTimer &timer)
-{
-    return timer.nsecsElapsed() / 1e6;
-}
-
-double Ratio(double a, double b)
-{
-    return b > 0 ? a / b : 0.0;
-}
-
 void Prepare()
 {
-    AppState::SetNoUiMode(true);
-    // As the application runs: no per-request debug or info lines.
-    QLoggingCategory::setFilterRules(QStringLiteral("velquor.*.info=false\nvelquor.*.debug=false"));
-    SetMessageSink([](const QString &text, MsgIcon, MsgButtons) {
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
-        return int(IDOK);
-    });
+    PrepareNoUi(IDOK);
 }
 
 // --- the client, in a child process -------------------------------------------------------
@@ -99,77 +80,7 @@ int ChildDownload()
     return 0;
 }
 
-struct SChild
-{
-    long peakKb = 0;
-    int exitCode = -1;
-    double figure = -1;
-};
-
-SChild RunChild(const QString &peakFile)
-{
-    QProcess process;
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process.start(QStringLiteral("/usr/bin/time"),
-                  {QStringLiteral("-f"), QStringLiteral("%M"), QStringLiteral("-o"), peakFile,
-                   QCoreApplication::applicationFilePath(), QStringLiteral("--child")});
-    process.waitForFinished(-1);
-    SChild run;
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    for (const QString &line : QString::fromUtf8(process.readAllStandardOutput()).split(u'\n')) {
-        if (line.startsWith(QLatin1String("figures ")))
-            run.figure = line.mid(8).toDouble();
-    }
-    QFile peak(peakFile);
-    if (peak.open(QIODevice::ReadOnly))
-        run.peakKb = QString::fromLatin1(peak.readAll()).trimmed().section(u'\n', -1).toLong();
-    return run;
-}
-
 // --- the reference tools ------------------------------------------------------------------
-
-// Spawn to exit of one tool; -1 when it failed.
-double RunTool(const QString &program, const QStringList &args, QString *output = nullptr)
-{
-    QProcess process;
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    QElapsedTimer timer;
-    timer.start();
-    process.start(program, args);
-    process.waitForFinished(-1);
-    const double ms = Ms(timer);
-    if (output)
-        *output = QString::fromUtf8(process.readAllStandardOutput());
-    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0 ? ms : -1;
-}
-
-QString Curl(const QStringList &args)
-{
-    QString out;
-    RunTool(QStringLiteral("curl"),
-            QStringList{QStringLiteral("-s"), QStringLiteral("--noproxy"), QStringLiteral("*")}
-                + args,
-            &out);
-    return out;
-}
-
-QString XmlValue(const QString &xml, const QString &element)
-{
-    const QRegularExpressionMatch m
-        = QRegularExpression(u'<' + element + QStringLiteral(">([^<]*)</") + element + u'>')
-              .match(xml);
-    return m.hasMatch() ? m.captured(1) : QString();
-}
-
-bool WriteServerVqr(quint16 port)
-{
-    QDir().mkpath(DataPath());
-    CBizProps props(DataPath({}, QStringLiteral("server.vqr")));
-    props.SetValue(QStringLiteral("hostName"), QStringLiteral("127.0.0.1"));
-    props.SetValue(QStringLiteral("secure"), QStringLiteral("0"));
-    props.SetValue(QStringLiteral("httpPort"), QString::number(port));
-    return props.Save();
-}
 
 struct SResult
 {
@@ -181,48 +92,20 @@ struct SResult
 SResult Bench(const QString &work, int rounds)
 {
     SResult result;
-    const QString install = work + QStringLiteral("/install");
-    QDir().mkpath(install);
-    QDir::setCurrent(install);
-    QProcess server;
-    server.setProgram(QStringLiteral(VELQUOR_DEVSERVER_PATH));
-    server.setArguments({QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--seed"),
-                         QStringLiteral("demo"), QStringLiteral("--test-hooks"),
-                         QStringLiteral("--data"), work + QStringLiteral("/server")});
-    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    server.start();
-    quint16 port = 0;
-    while (port == 0 && server.waitForReadyRead(60000)) {
-        const QString line = QString::fromUtf8(server.readLine()).trimmed();
-        if (line.startsWith(QLatin1String("listening on")))
-            port = quint16(line.section(u':', -1).toUInt());
-    }
-    auto stop = [&server] {
-        server.terminate();
-        server.waitForFinished(5000);
-    };
+    EnterInstallation(work + QStringLiteral("/install"));
+    CBenchServer server;
+    const quint16 port = server.Start(QStringLiteral("demo"), work + QStringLiteral("/server"));
     if (port == 0 || !WriteServerVqr(port)) {
         std::fprintf(stderr, "autoupdate: devserver did not start\n");
-        stop();
         return result;
     }
-    const QString base = QStringLiteral("http://127.0.0.1:%1").arg(port);
-    const QString api = base + QStringLiteral("/apps/api/apis/");
-    Curl({QStringLiteral("-d"),
-          QStringLiteral("version=9.0.0.0&fileName=%1&size=%2").arg(kPackageName).arg(kPackageSize),
-          QStringLiteral("--data-urlencode"), QStringLiteral("content=#!/bin/sh\nexit 0\n"),
-          base + QStringLiteral("/__devserver/update")});
-
-    // The reference's own key: another installation of yamada, as curl would be.
-    const QString refClient
-        = XmlValue(Curl({QStringLiteral("-d"), QStringLiteral("customerCode=demo&loginId=yamada"),
-                         api + QStringLiteral("register")}),
-                   QStringLiteral("clientKey"));
-    const QString key = XmlValue(
-        Curl({QStringLiteral("-d"),
-              QStringLiteral("clientKey=%1&password=yamada-pass&pcName=BENCH").arg(refClient),
-              api + QStringLiteral("login")}),
-        QStringLiteral("accessKey"));
+    const QString base = server.base();
+    server.Hook(
+        QStringLiteral("update"),
+        {QStringLiteral("-d"),
+         QStringLiteral("version=9.0.0.0&fileName=%1&size=%2").arg(kPackageName).arg(kPackageSize),
+         QStringLiteral("--data-urlencode"), QStringLiteral("content=#!/bin/sh\nexit 0\n")});
+    const QString key = server.ReferenceKey();
     const QString digest
         = XmlValue(Curl({QStringLiteral("-H"), QStringLiteral("x-velquor-access-key: ") + key,
                          base + QStringLiteral("/apps/api/autoupdate/version")}),
@@ -234,12 +117,12 @@ SResult Bench(const QString &work, int rounds)
     std::vector<double> client, reference, curl, md5sum;
     for (int round = 0; round < rounds; ++round) {
         QFile::remove(package);
-        const SChild run = RunChild(peakFile);
-        if (run.exitCode != 0 || run.figure < 0) {
+        const SChildRun run = RunChild(peakFile, {});
+        if (run.exitCode != 0 || run.Figures().isEmpty()) {
             std::fprintf(stderr, "autoupdate: client child failed (%d)\n", run.exitCode);
             ++result.failures;
         } else {
-            client.push_back(run.figure);
+            client.push_back(run.Figure(0));
             result.peakKb = std::max(result.peakKb, run.peakKb);
         }
 
@@ -264,7 +147,7 @@ SResult Bench(const QString &work, int rounds)
         ++result.rounds;
     }
     QFile::remove(package);
-    stop();
+    server.Stop();
     result.client = Median(client);
     result.reference = Median(reference);
     result.curl = Median(curl);
@@ -292,12 +175,7 @@ int main(int argc, char **argv)
     QTemporaryDir work(QStringLiteral("/tmp/velquor-bench-autoupdate-XXXXXX"));
     if (!work.isValid())
         return 1;
-    const QString home = work.path() + QStringLiteral("/home");
-    QDir().mkpath(home);
-    qputenv("HOME", home.toUtf8());
-    qputenv("XDG_CONFIG_HOME", (home + QStringLiteral("/.config")).toUtf8());
-    qputenv("XDG_DATA_HOME", (home + QStringLiteral("/.local/share")).toUtf8());
-    qputenv("XDG_CACHE_HOME", (home + QStringLiteral("/.cache")).toUtf8());
+    UseHomeIn(work.path());
     std::printf("%d rounds each, client and reference alternating, medians\n", rounds);
     std::fflush(stdout);
 
@@ -307,14 +185,15 @@ int main(int argc, char **argv)
     const double mb = kPackageSize / 1e6;
     std::printf("\nupdate package of %.0f MB (%d rounds, md5sum %s the announced digest)\n", mb,
                 r.rounds, r.digestMismatches == 0 ? "equal to" : "DIFFERENT from");
-    std::printf("  %-50s %9.1f ms\n", "reference: curl autoupdate/get + md5sum", r.reference);
-    std::printf("  %-50s %9.1f ms  (%.0f MB/s)\n", "  curl into a file", r.curl,
-                mb / (r.curl / 1000));
-    std::printf("  %-50s %9.1f ms\n", "  md5sum", r.md5sum);
-    std::printf("  %-50s %9.1f ms  %.2f x reference (goal <= 1.10)\n", "client: DownloadAndStart",
-                r.client, Ratio(r.client, r.reference));
-    std::printf("  %-50s %9.1f MB  (goal < 40)\n", "peak RSS of the downloading process",
-                r.peakKb / 1024.0);
+    const STable table(50);
+    table.Line("reference: curl autoupdate/get + md5sum", r.reference);
+    table.Line("  curl into a file", r.curl, "ms",
+               QString::asprintf("(%.0f MB/s)", mb / (r.curl / 1000)));
+    table.Line("  md5sum", r.md5sum);
+    table.Line("client: DownloadAndStart", r.client, "ms",
+               QString::asprintf("%.2f x reference (goal <= 1.10)", Ratio(r.client, r.reference)));
+    table.Line("peak RSS of the downloading process", r.peakKb / 1024.0, "MB",
+               QStringLiteral("(goal < 40)"));
     if (r.failures || r.digestMismatches)
         std::printf("  (%d failed rounds, %d digests not equal)\n", r.failures, r.digestMismatches);
     return 0;

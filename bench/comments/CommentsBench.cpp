@@ -24,7 +24,10 @@
 #include "files/FileTypeManager.h"
 #include "files/SharedFileManager.h"
 #include "folders/SharedWorkspaceManager.h"
-#include "store/BizProps.h"
+
+#include "BenchServer.h"
+#include "Measure.h"
+#include "Processes.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -36,8 +39,6 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QUrl>
 
@@ -47,6 +48,8 @@
 
 namespace {
 
+using namespace bench;
+
 constexpr int kPending = 10000;
 constexpr int kCommentLength = 1000;
 constexpr int kEdits = 100;
@@ -54,63 +57,9 @@ const QString kFolderPath = QStringLiteral("経理/2024");
 const QString kPath = QStringLiteral("/仕訳帳.csv");
 const QString kText = QStringLiteral("ベンチマークのコメント\n二行目");
 
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
-double Ms(const QElapsedTimer &timer)
-{
-    return timer.nsecsElapsed() / 1e6;
-}
-
-double Ratio(double a, double b)
-{
-    return b > 0 ? a / b : 0.0;
-}
-
 void Prepare()
 {
-    AppState::SetNoUiMode(true);
-    // As the application runs: no per-request debug or info lines.
-    QLoggingCategory::setFilterRules(QStringLiteral("velquor.*.info=false\nvelquor.*.debug=false"));
-    SetMessageSink([](const QString &text, MsgIcon, MsgButtons) {
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
-        return int(IDOK);
-    });
-}
-
-double RunTool(const QString &program, const QStringList &args, QString *output = nullptr)
-{
-    QProcess process;
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    QElapsedTimer timer;
-    timer.start();
-    process.start(program, args);
-    process.waitForFinished(-1);
-    const double ms = Ms(timer);
-    if (output)
-        *output = QString::fromUtf8(process.readAllStandardOutput());
-    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0 ? ms : -1;
-}
-
-QString Curl(const QStringList &args)
-{
-    QString out;
-    RunTool(QStringLiteral("curl"),
-            QStringList{QStringLiteral("-s"), QStringLiteral("--noproxy"), QStringLiteral("*")}
-                + args,
-            &out);
-    return out;
-}
-
-QString XmlValue(const QString &xml, const QString &element)
-{
-    const QRegularExpressionMatch m
-        = QRegularExpression(u'<' + element + QStringLiteral(">([^<]*)</") + element + u'>')
-              .match(xml);
-    return m.hasMatch() ? m.captured(1) : QString();
+    PrepareNoUi(IDOK);
 }
 
 // --- 1. comments.vqr ------------------------------------------------------------------------
@@ -183,26 +132,6 @@ struct SEditResult
     bool ok = false;
 };
 
-bool WriteServerVqr(quint16 port)
-{
-    QDir().mkpath(DataPath());
-    CBizProps props(DataPath({}, QStringLiteral("server.vqr")));
-    props.SetValue(QStringLiteral("hostName"), QStringLiteral("127.0.0.1"));
-    props.SetValue(QStringLiteral("secure"), QStringLiteral("0"));
-    props.SetValue(QStringLiteral("httpPort"), QString::number(port));
-    return props.Save();
-}
-
-// A quoted value of a curl config file.
-QString Quoted(const QString &value)
-{
-    QString q = value;
-    q.replace(u'\\', QStringLiteral("\\\\"))
-        .replace(u'"', QStringLiteral("\\\""))
-        .replace(u'\n', QStringLiteral("\\n"));
-    return u'"' + q + u'"';
-}
-
 // kEdits edits as curl config: the five requests of each, one transfer after the other.
 // only: just the requests of that operation (the breakdown).
 QString CurlConfig(const QString &api, const QString &keyHeader, qint32 folder,
@@ -241,47 +170,16 @@ QString CurlConfig(const QString &api, const QString &keyHeader, qint32 folder,
 SEditResult BenchEdit(const QString &work, int rounds)
 {
     SEditResult result;
-    const QString install = work + QStringLiteral("/install");
-    QDir().mkpath(install);
-    QDir::setCurrent(install);
-    QProcess server;
-    server.setProgram(QStringLiteral(VELQUOR_DEVSERVER_PATH));
-    server.setArguments({QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--seed"),
-                         QStringLiteral("demo"), QStringLiteral("--test-hooks"),
-                         QStringLiteral("--data"), work + QStringLiteral("/server")});
-    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    server.start();
-    quint16 port = 0;
-    while (port == 0 && server.waitForReadyRead(60000)) {
-        const QString line = QString::fromUtf8(server.readLine()).trimmed();
-        if (line.startsWith(QLatin1String("listening on")))
-            port = quint16(line.section(u':', -1).toUInt());
-    }
-    auto stop = [&server] {
-        server.terminate();
-        server.waitForFinished(5000);
-    };
+    EnterInstallation(work + QStringLiteral("/install"));
+    CBenchServer server;
+    const quint16 port = server.Start(QStringLiteral("demo"), work + QStringLiteral("/server"));
     if (port == 0 || !WriteServerVqr(port)) {
         std::fprintf(stderr, "edit: devserver did not start\n");
-        stop();
         return result;
     }
-    const QString base = QStringLiteral("http://127.0.0.1:%1").arg(port);
-    const QString api = base + QStringLiteral("/apps/api/apis/");
-    const qint32 folder = Curl({QStringLiteral("-d"), QStringLiteral("folderPath=") + kFolderPath,
-                                base + QStringLiteral("/__devserver/folder")})
-                              .trimmed()
-                              .toInt();
-    // The reference's own key: another installation of yamada, as curl would be.
-    const QString refClient
-        = XmlValue(Curl({QStringLiteral("-d"), QStringLiteral("customerCode=demo&loginId=yamada"),
-                         api + QStringLiteral("register")}),
-                   QStringLiteral("clientKey"));
-    const QString key = XmlValue(
-        Curl({QStringLiteral("-d"),
-              QStringLiteral("clientKey=%1&password=yamada-pass&pcName=BENCH").arg(refClient),
-              api + QStringLiteral("login")}),
-        QStringLiteral("accessKey"));
+    const QString api = server.api();
+    const qint32 folder = server.FolderId(kFolderPath);
+    const QString key = server.ReferenceKey();
     const QStringList ops{QString(), QStringLiteral("file/info"), QStringLiteral("file/lock"),
                           QStringLiteral("file/comment/create"), QStringLiteral("file/unlock")};
     QStringList configs;
@@ -293,7 +191,6 @@ SEditResult BenchEdit(const QString &work, int rounds)
                            .toUtf8())
                    < 0) {
             std::fprintf(stderr, "edit: no reference key or config\n");
-            stop();
             return result;
         }
         configs << config;
@@ -310,14 +207,11 @@ SEditResult BenchEdit(const QString &work, int rounds)
                                                        QStringLiteral("yamada-pass"), true)
             || !shared->Start()) {
             std::fprintf(stderr, "edit: sign-in failed\n");
-            stop();
             return result;
         }
         systems.local()->AttachShared(shared);
-        if (!shared->sharedWorkspaces()->Load() || !shared->sharedFileTypes()->Load()) {
-            stop();
+        if (!shared->sharedWorkspaces()->Load() || !shared->sharedFileTypes()->Load())
             return result;
-        }
         std::printf("edit: %s%s, %d edits per round on each side\n", qPrintable(kFolderPath),
                     qPrintable(kPath), kEdits);
         std::fflush(stdout);
@@ -387,7 +281,7 @@ SEditResult BenchEdit(const QString &work, int rounds)
             result.curlOps.append({ops.at(op), Median(perOp[op])});
         result.ok = true;
     }
-    stop();
+    server.Stop();
     return result;
 }
 
@@ -401,12 +295,7 @@ int main(int argc, char **argv)
     QTemporaryDir work(QStringLiteral("/tmp/velquor-bench-comments-XXXXXX"));
     if (!work.isValid())
         return 1;
-    const QString home = work.path() + QStringLiteral("/home");
-    QDir().mkpath(home);
-    qputenv("HOME", home.toUtf8());
-    qputenv("XDG_CONFIG_HOME", (home + QStringLiteral("/.config")).toUtf8());
-    qputenv("XDG_DATA_HOME", (home + QStringLiteral("/.local/share")).toUtf8());
-    qputenv("XDG_CACHE_HOME", (home + QStringLiteral("/.cache")).toUtf8());
+    UseHomeIn(work.path());
     std::printf("%d rounds, medians\n", rounds);
 
     SStateResult state;
@@ -422,21 +311,22 @@ int main(int argc, char **argv)
 
     std::printf("\ncomments.vqr, %d pending comments of %d characters (%.1f MB)\n", kPending,
                 kCommentLength, state.bytes / 1e6);
-    std::printf("  %-46s %8.1f ms  (goal < 100)\n", "Save (temporary file, flush, rename)",
-                state.save);
-    std::printf("  %-46s %8.1f ms\n", "  of it the encoding", state.encode);
-    std::printf("  %-46s %8.1f ms  (goal < 100)\n", "Load (read, decode)", state.load);
+    const STable states(46, 8);
+    states.Line("Save (temporary file, flush, rename)", state.save, "ms",
+                QStringLiteral("(goal < 100)"));
+    states.Line("  of it the encoding", state.encode);
+    states.Line("Load (read, decode)", state.load, "ms", QStringLiteral("(goal < 100)"));
     std::printf("\none comment edit (info, lock, info, create, unlock)\n");
-    std::printf("  %-46s %8.2f ms  %.2f x curl (goal <= 1.20)\n", "client: Begin + End(confirm)",
-                edit.client, Ratio(edit.client, edit.curl));
-    std::printf("  %-46s %8.2f ms\n", "  BeginCommentEdit (info, lock)", edit.begin);
-    std::printf("  %-46s %8.2f ms\n", "  EndCommentEdit (info, create, unlock)", edit.end);
-    std::printf("  %-46s %8.2f ms\n", "reference: one curl process, same 5 requests", edit.curl);
+    const STable edits(46, 8, 2);
+    edits.Line("client: Begin + End(confirm)", edit.client, "ms",
+               QString::asprintf("%.2f x curl (goal <= 1.20)", Ratio(edit.client, edit.curl)));
+    edits.Line("  BeginCommentEdit (info, lock)", edit.begin);
+    edits.Line("  EndCommentEdit (info, create, unlock)", edit.end);
+    edits.Line("reference: one curl process, same 5 requests", edit.curl);
     for (const auto &[op, ms] : edit.curlOps)
-        std::printf("  %-46s %8.2f ms\n", qPrintable(QStringLiteral("  curl, %1 alone").arg(op)),
-                    ms);
-    std::printf("  %-46s %8.2f ms\n", "  one client request alone (file/info)", edit.small);
-    std::printf("  %-46s %8.2f ms\n", "  floor: the same on a bare Qt manager", edit.bare);
+        edits.Line(QStringLiteral("  curl, %1 alone").arg(op), ms);
+    edits.Line("  one client request alone (file/info)", edit.small);
+    edits.Line("  floor: the same on a bare Qt manager", edit.bare);
     if (edit.failures)
         std::printf("  (%d failed edits or curl runs)\n", edit.failures);
     return state.ok && edit.ok ? 0 : 1;

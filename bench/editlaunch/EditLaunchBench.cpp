@@ -29,17 +29,17 @@
 #include "files/FileTypeManager.h"
 #include "files/LocalFileManager.h"
 #include "folders/SharedWorkspaceManager.h"
-#include "store/BizProps.h"
+
+#include "BenchServer.h"
+#include "Measure.h"
+#include "Processes.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QLoggingCategory>
-#include <QProcess>
 #include <QRandomGenerator>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QUrl>
@@ -51,55 +51,13 @@
 
 namespace {
 
+using namespace bench;
+
 constexpr qint64 kFileSize = 5 * 1000 * 1000;
 const QString kFolderPath = QStringLiteral("経理/2024");
 // xlsx: a type the demo seed opens for editing.
 const QString kName = QStringLiteral("launch5mb.xlsx");
 const QByteArray kXlsxMime = "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet";
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
-double Ms(const QElapsedTimer &timer)
-{
-    return timer.nsecsElapsed() / 1e6;
-}
-
-// Spawn to exit of one tool; -1 when it failed.
-double RunTool(const QString &program, const QStringList &args, QString *output = nullptr)
-{
-    QProcess process;
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    QElapsedTimer timer;
-    timer.start();
-    process.start(program, args);
-    process.waitForFinished(-1);
-    const double ms = Ms(timer);
-    if (output)
-        *output = QString::fromUtf8(process.readAllStandardOutput());
-    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0 ? ms : -1;
-}
-
-QString Curl(const QStringList &args)
-{
-    QString out;
-    RunTool(QStringLiteral("curl"),
-            QStringList{QStringLiteral("-s"), QStringLiteral("--noproxy"), QStringLiteral("*")}
-                + args,
-            &out);
-    return out;
-}
-
-QString XmlValue(const QString &xml, const QString &element)
-{
-    const QRegularExpressionMatch m
-        = QRegularExpression(u'<' + element + QStringLiteral(">([^<]*)</") + element + u'>')
-              .match(xml);
-    return m.hasMatch() ? m.captured(1) : QString();
-}
 
 bool WriteFileBytes(const QString &path, const QByteArray &bytes)
 {
@@ -151,72 +109,31 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     const int rounds = std::max(1, app.arguments().value(1, QStringLiteral("15")).toInt());
-    AppState::SetNoUiMode(true);
-    QLoggingCategory::setFilterRules(QStringLiteral("velquor.*.info=false\nvelquor.*.debug=false"));
-    SetMessageSink([](const QString &text, MsgIcon, MsgButtons) {
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
-        return int(IDOK);
-    });
+    PrepareNoUi(IDOK);
 
     QTemporaryDir work(QStringLiteral("/tmp/velquor-bench-editlaunch-XXXXXX"));
     if (!work.isValid())
         return 1;
-    const QString home = work.path() + QStringLiteral("/home");
-    QDir().mkpath(home);
-    qputenv("HOME", home.toUtf8());
-    qputenv("XDG_CONFIG_HOME", (home + QStringLiteral("/.config")).toUtf8());
-    qputenv("XDG_DATA_HOME", (home + QStringLiteral("/.local/share")).toUtf8());
-    qputenv("XDG_CACHE_HOME", (home + QStringLiteral("/.cache")).toUtf8());
+    const QString home = UseHomeIn(work.path());
     const QString log = work.path() + QStringLiteral("/started.log");
     if (!InstallApplication(home, log))
         return 1;
-    const QString install = work.path() + QStringLiteral("/install");
-    QDir().mkpath(install);
-    QDir::setCurrent(install);
+    EnterInstallation(work.path() + QStringLiteral("/install"));
 
-    QProcess server;
-    server.setProgram(QStringLiteral(VELQUOR_DEVSERVER_PATH));
-    server.setArguments({QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--seed"),
-                         QStringLiteral("demo"), QStringLiteral("--test-hooks"),
-                         QStringLiteral("--data"), work.path() + QStringLiteral("/server")});
-    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    server.start();
-    quint16 port = 0;
-    while (port == 0 && server.waitForReadyRead(60000)) {
-        const QString line = QString::fromUtf8(server.readLine()).trimmed();
-        if (line.startsWith(QLatin1String("listening on")))
-            port = quint16(line.section(u':', -1).toUInt());
-    }
+    CBenchServer server;
+    const quint16 port
+        = server.Start(QStringLiteral("demo"), work.path() + QStringLiteral("/server"));
     auto stop = [&server](int code) {
-        server.terminate();
-        server.waitForFinished(5000);
+        server.Stop();
         return code;
     };
-    QDir().mkpath(DataPath());
-    CBizProps props(DataPath({}, QStringLiteral("server.vqr")));
-    props.SetValue(QStringLiteral("hostName"), QStringLiteral("127.0.0.1"));
-    props.SetValue(QStringLiteral("secure"), QStringLiteral("0"));
-    props.SetValue(QStringLiteral("httpPort"), QString::number(port));
-    if (port == 0 || !props.Save()) {
+    if (port == 0 || !WriteServerVqr(port)) {
         std::fprintf(stderr, "devserver did not start\n");
         return stop(1);
     }
-    const QString base = QStringLiteral("http://127.0.0.1:%1").arg(port);
-    const QString api = base + QStringLiteral("/apps/api/apis/");
-    const qint32 folder = Curl({QStringLiteral("-d"), QStringLiteral("folderPath=") + kFolderPath,
-                                base + QStringLiteral("/__devserver/folder")})
-                              .trimmed()
-                              .toInt();
-    // The reference's own key: another installation of yamada, as curl would be.
-    const QString refClient
-        = XmlValue(Curl({QStringLiteral("-d"), QStringLiteral("customerCode=demo&loginId=yamada"),
-                         api + QStringLiteral("register")}),
-                   QStringLiteral("clientKey"));
-    const QString key = XmlValue(
-        Curl({QStringLiteral("-d"),
-              QStringLiteral("clientKey=%1&password=yamada-pass&pcName=BENCH").arg(refClient),
-              api + QStringLiteral("login")}),
-        QStringLiteral("accessKey"));
+    const QString api = server.api();
+    const qint32 folder = server.FolderId(kFolderPath);
+    const QString key = server.ReferenceKey();
     const QString keyHeader = QStringLiteral("x-velquor-access-key: ") + key;
     const QString source = work.path() + QStringLiteral("/source.bin");
     {
@@ -323,13 +240,14 @@ int main(int argc, char **argv)
     const double client = Median(open), ref = Median(reference);
     const double goal = 1.2 * ref + 50;
     std::printf("open for editing, %lld bytes, application started through GIO\n", kFileSize);
-    std::printf("  %-52s %8.1f ms\n", "client: OpenForEditing with the start", client);
-    std::printf("  %-52s %8.1f ms\n", "reference: curl file/lock + file/get (one process)", ref);
-    std::printf("  %-52s %8.1f ms  (%s, %.2f x)\n", "goal: 1.2 x reference + 50 ms", goal,
-                client <= goal ? "met" : "MISSED", ref > 0 ? client / ref : 0.0);
-    std::printf("  %-52s %8.1f ms\n", "  the start alone (LaunchFile on the working copy)",
-                Median(launch));
-    std::printf("  %-52s %8.1f ms\n", "  the default application's lookup alone", Median(lookup));
+    const STable table(52, 8);
+    table.Line("client: OpenForEditing with the start", client);
+    table.Line("reference: curl file/lock + file/get (one process)", ref);
+    table.Line("goal: 1.2 x reference + 50 ms", goal, "ms",
+               QString::asprintf("(%s, %.2f x)", client <= goal ? "met" : "MISSED",
+                                 ref > 0 ? client / ref : 0.0));
+    table.Line("  the start alone (LaunchFile on the working copy)", Median(launch));
+    table.Line("  the default application's lookup alone", Median(lookup));
     if (failures)
         std::printf("  %d failed rounds\n", failures);
     return failures ? 2 : 0;

@@ -38,7 +38,10 @@
 #include "folders/LocalWorkspaceManager.h"
 #include "folders/SharedWorkspaceManager.h"
 #include "service/NetworkManagers.h"
-#include "store/BizProps.h"
+
+#include "BenchServer.h"
+#include "Measure.h"
+#include "Processes.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -63,6 +66,8 @@
 
 namespace {
 
+using namespace bench;
+
 constexpr int kScanFiles = 5000;
 constexpr qint64 kScanFileSize = 20 * 1024;
 constexpr qint32 kScanFolderId = 1;
@@ -70,17 +75,6 @@ const QString kScanFolderName = QStringLiteral("キャッシュ");
 const QString kPageFolder = QStringLiteral("ページ");
 constexpr int kPageSubfolders = 100;
 constexpr int kPageFiles = 5000;
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
-double Ms(const QElapsedTimer &timer)
-{
-    return timer.nsecsElapsed() / 1e6;
-}
 
 // The types an online session has: the extension of the scanned files must be known.
 class CBenchFileTypes : public CFileTypeManager
@@ -126,51 +120,9 @@ private:
     QStringList *m_requests;
 };
 
-struct SChild
-{
-    long peakKb = 0;
-    int exitCode = -1;
-    QStringList figures; // the child's "figures" line, split
-};
-
-// A child mode of this executable through /usr/bin/time, in the current directory.
-SChild RunChild(const QString &peakFile, const QStringList &args)
-{
-    QProcess process;
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process.start(QStringLiteral("/usr/bin/time"),
-                  QStringList{QStringLiteral("-f"), QStringLiteral("%M"), QStringLiteral("-o"),
-                              peakFile, QCoreApplication::applicationFilePath(),
-                              QStringLiteral("--child")}
-                      + args);
-    process.waitForFinished(-1);
-    SChild run;
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    const QStringList lines = QString::fromUtf8(process.readAllStandardOutput()).split(u'\n');
-    for (const QString &line : lines) {
-        if (line.startsWith(QLatin1String("figures ")))
-            run.figures = line.mid(8).split(u' ', Qt::SkipEmptyParts);
-    }
-    QFile peak(peakFile);
-    if (peak.open(QIODevice::ReadOnly))
-        run.peakKb = QString::fromLatin1(peak.readAll()).trimmed().section(u'\n', -1).toLong();
-    return run;
-}
-
-double Figure(const SChild &run, int index)
-{
-    return run.figures.value(index).toDouble();
-}
-
 void Prepare()
 {
-    AppState::SetNoUiMode(true);
-    // As the application runs: no per-request debug or info lines.
-    QLoggingCategory::setFilterRules(QStringLiteral("velquor.*.info=false\nvelquor.*.debug=false"));
-    SetMessageSink([](const QString &text, MsgIcon, MsgButtons) {
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
-        return int(IDOK);
-    });
+    PrepareNoUi(IDOK);
 }
 
 // --- 1. the online scan -------------------------------------------------------------------
@@ -275,9 +227,7 @@ struct SScanResult
 SScanResult BenchScan(const QString &work, int rounds)
 {
     SScanResult result;
-    const QString install = work + QStringLiteral("/scan");
-    QDir().mkpath(install);
-    QDir::setCurrent(install);
+    EnterInstallation(work + QStringLiteral("/scan"));
     CLoginRecord current(QStringLiteral("demo"), QStringLiteral("yamada"), QString());
     CLoginManager login;
     login.SelectCurrent(&current, false);
@@ -323,19 +273,19 @@ SScanResult BenchScan(const QString &work, int rounds)
     std::vector<double> cold, warm, plain, floor, listing, tool;
     const QString peakFile = work + QStringLiteral("/peak.txt");
     for (int i = 0; i < rounds; ++i) {
-        const SChild run = RunChild(peakFile, {QStringLiteral("scan"), manifest});
-        if (run.exitCode != 0 || run.figures.size() < 7) {
+        const SChildRun run = RunChild(peakFile, {QStringLiteral("scan"), manifest});
+        if (run.exitCode != 0 || run.Figures().size() < 7) {
             ++result.failures;
             std::fprintf(stderr, "scan child failed (exit %d)\n", run.exitCode);
             continue;
         }
-        cold.push_back(Figure(run, 0));
-        warm.push_back(Figure(run, 1));
-        plain.push_back(Figure(run, 2));
-        floor.push_back(Figure(run, 3));
-        listing.push_back(Figure(run, 4));
-        result.current = run.figures.value(5).toLongLong();
-        result.listed = run.figures.value(6).toLongLong();
+        cold.push_back(run.Figure(0));
+        warm.push_back(run.Figure(1));
+        plain.push_back(run.Figure(2));
+        floor.push_back(run.Figure(3));
+        listing.push_back(run.Figure(4));
+        result.current = qlonglong(run.Figure(5));
+        result.listed = qlonglong(run.Figure(6));
         result.peakKb = std::max(result.peakKb, run.peakKb);
         tool.push_back(md5sum(QProcess::nullDevice()));
     }
@@ -349,16 +299,6 @@ SScanResult BenchScan(const QString &work, int rounds)
 }
 
 // --- 2. the page --------------------------------------------------------------------------
-
-bool WriteServerVqr(quint16 port)
-{
-    QDir().mkpath(DataPath());
-    CBizProps props(DataPath({}, QStringLiteral("server.vqr")));
-    props.SetValue(QStringLiteral("hostName"), QStringLiteral("127.0.0.1"));
-    props.SetValue(QStringLiteral("secure"), QStringLiteral("0"));
-    props.SetValue(QStringLiteral("httpPort"), QString::number(port));
-    return props.Save();
-}
 
 // A program start followed by an online sign-in as the sign-in window runs it: the tree
 // and the types loaded, the cache view attached.
@@ -488,30 +428,19 @@ double BareQt(const QStringList &requests, const QString &key)
     return Ms(timer);
 }
 
-QString Curl(const QStringList &args)
-{
-    QProcess process;
-    process.start(QStringLiteral("curl"), args);
-    process.waitForFinished(-1);
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
-
 // The operations of the devserver's request log ("seq METHOD op status" lines).
-QStringList LoggedOps(const QString &base)
+QStringList LoggedOps(const CBenchServer &server)
 {
     QStringList ops;
-    const QStringList lines
-        = Curl({QStringLiteral("-s"), base + QStringLiteral("/__devserver/log")})
-              .split(u'\n', Qt::SkipEmptyParts);
+    const QStringList lines = server.Hook(QStringLiteral("log")).split(u'\n', Qt::SkipEmptyParts);
     for (const QString &line : lines)
         ops << line.section(u' ', 1, 3);
     return ops;
 }
 
-void ClearLog(const QString &base)
+void ClearLog(const CBenchServer &server)
 {
-    Curl({QStringLiteral("-s"), QStringLiteral("-d"), QString(),
-          base + QStringLiteral("/__devserver/log/clear")});
+    server.Hook(QStringLiteral("log/clear"), {QStringLiteral("-d"), QString()});
 }
 
 struct SPageResult
@@ -528,39 +457,19 @@ struct SPageResult
 SPageResult BenchPage(const QString &work, int rounds)
 {
     SPageResult result;
-    const QString install = work + QStringLiteral("/page");
-    QDir().mkpath(install);
-    QDir::setCurrent(install);
-    QProcess server;
-    server.setProgram(QStringLiteral(VELQUOR_DEVSERVER_PATH));
-    server.setArguments(
-        {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--seed"),
-         QStringLiteral("page:subfolders=%1,files=%2").arg(kPageSubfolders).arg(kPageFiles),
-         QStringLiteral("--test-hooks"), QStringLiteral("--data"),
-         work + QStringLiteral("/server")});
-    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    server.start();
-    quint16 port = 0;
-    while (port == 0 && server.waitForReadyRead(60000)) {
-        const QString line = QString::fromUtf8(server.readLine()).trimmed();
-        if (line.startsWith(QLatin1String("listening on")))
-            port = quint16(line.section(u':', -1).toUInt());
-    }
-    auto stop = [&server] {
-        server.terminate();
-        server.waitForFinished(5000);
-    };
+    EnterInstallation(work + QStringLiteral("/page"));
+    CBenchServer server;
+    const quint16 port = server.Start(
+        QStringLiteral("page:subfolders=%1,files=%2").arg(kPageSubfolders).arg(kPageFiles),
+        work + QStringLiteral("/server"));
     if (port == 0 || !WriteServerVqr(port)) {
         std::fprintf(stderr, "page: devserver did not start\n");
-        stop();
         return result;
     }
-    const QString base = QStringLiteral("http://127.0.0.1:%1").arg(port);
 
     CSystemObjects systems;
     if (!SignIn(systems)) {
         std::fprintf(stderr, "page: sign-in failed\n");
-        stop();
         return result;
     }
     const qint32 folder = PageFolderId(systems);
@@ -570,7 +479,6 @@ SPageResult BenchPage(const QString &work, int rounds)
     qint32 id = folder;
     if (folder <= 0 || !files->LoadList(id, false, false)) {
         std::fprintf(stderr, "page: folder not listed\n");
-        stop();
         return result;
     }
     // A cache copy of every file: each distinct content is fetched once through the cache,
@@ -604,7 +512,6 @@ SPageResult BenchPage(const QString &work, int rounds)
     SFilePageQuery page = PageQuery(folder);
     if (copies != kPageFiles || !files->LoadPage(page)) {
         std::fprintf(stderr, "page: %d cache copies, page not loaded\n", copies);
-        stop();
         return result;
     }
     const QString older
@@ -634,13 +541,13 @@ SPageResult BenchPage(const QString &work, int rounds)
     std::fflush(stdout);
 
     // What LoadPage sends: from the transport itself and from the service's log.
-    ClearLog(base);
+    ClearLog(server);
     const NetworkManagers::Factory previous = NetworkManagers::SetFactory(
         [&result] { return new CRecordingManager(&result.clientRequests); });
     SFilePageQuery recorded = PageQuery(folder);
     files->LoadPage(recorded);
     NetworkManagers::SetFactory(previous);
-    result.clientOps = LoggedOps(base);
+    result.clientOps = LoggedOps(server);
 
     // curl: the same requests on one connection, bodies discarded.
     const QString key = systems.main()->loginManager()->accessKey();
@@ -654,32 +561,31 @@ SPageResult BenchPage(const QString &work, int rounds)
         }
         curlArgs << QStringLiteral("-o") << QStringLiteral("/dev/null") << request.mid(4);
     }
-    ClearLog(base);
-    Curl(curlArgs);
-    result.curlOps = LoggedOps(base);
+    ClearLog(server);
+    RunTool(QStringLiteral("curl"), curlArgs);
+    result.curlOps = LoggedOps(server);
 
     std::vector<double> first, reload, requests, noHistory, bare, transfer, process;
     const QString peakFile = work + QStringLiteral("/peak.txt");
     for (int i = 0; i < rounds; ++i) {
-        const SChild run = RunChild(peakFile, {QStringLiteral("page")});
-        if (run.exitCode != 0 || run.figures.size() < 8) {
+        const SChildRun run = RunChild(peakFile, {QStringLiteral("page")});
+        if (run.exitCode != 0 || run.Figures().size() < 8) {
             ++result.failures;
             std::fprintf(stderr, "page child failed (exit %d)\n", run.exitCode);
         } else {
-            first.push_back(Figure(run, 0));
-            reload.push_back(Figure(run, 1));
-            requests.push_back(Figure(run, 2));
-            noHistory.push_back(Figure(run, 3));
-            result.entries = run.figures.value(4).toLongLong();
-            result.files = run.figures.value(5).toLongLong();
-            result.withHistory = run.figures.value(6).toLongLong();
-            result.localRecords = run.figures.value(7).toLongLong();
+            first.push_back(run.Figure(0));
+            reload.push_back(run.Figure(1));
+            requests.push_back(run.Figure(2));
+            noHistory.push_back(run.Figure(3));
+            result.entries = qlonglong(run.Figure(4));
+            result.files = qlonglong(run.Figure(5));
+            result.withHistory = qlonglong(run.Figure(6));
+            result.localRecords = qlonglong(run.Figure(7));
             result.peakKb = std::max(result.peakKb, run.peakKb);
         }
-        QElapsedTimer timer;
-        timer.start();
-        const QStringList times = Curl(curlArgs).split(u'\n', Qt::SkipEmptyParts);
-        process.push_back(Ms(timer));
+        QString written;
+        process.push_back(RunTool(QStringLiteral("curl"), curlArgs, &written));
+        const QStringList times = written.split(u'\n', Qt::SkipEmptyParts);
         double sum = 0;
         for (const QString &t : times)
             sum += t.toDouble() * 1000.0;
@@ -694,7 +600,6 @@ SPageResult BenchPage(const QString &work, int rounds)
     result.curlTransfer = Median(transfer);
     result.curlProcess = Median(process);
     result.ok = !first.empty();
-    stop();
     return result;
 }
 
@@ -705,13 +610,10 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     Prepare();
-    if (args.value(0) == QLatin1String("--child")) {
-        if (args.value(1) == QLatin1String("scan"))
-            return ChildScan(args.mid(2));
-        if (args.value(1) == QLatin1String("page"))
-            return ChildPage();
-        return 1;
-    }
+    if (args.value(0) == QLatin1String("--child"))
+        return RunChildMode(args.mid(1), {{QStringLiteral("scan"), ChildScan},
+                                          {QStringLiteral("page"),
+                                           [](const QStringList &) { return ChildPage(); }}});
     const int rounds = std::max(1, args.value(0, QStringLiteral("7")).toInt());
 
     QTemporaryDir work(QStringLiteral("/tmp/velquor-bench-cache-XXXXXX"));
@@ -719,12 +621,7 @@ int main(int argc, char **argv)
         return 1;
     // The user-documents areas (history, edit, temp) inside the work folder, for the children
     // too.
-    const QString home = work.path() + QStringLiteral("/home");
-    QDir().mkpath(home);
-    qputenv("HOME", home.toUtf8());
-    qputenv("XDG_CONFIG_HOME", (home + QStringLiteral("/.config")).toUtf8());
-    qputenv("XDG_DATA_HOME", (home + QStringLiteral("/.local/share")).toUtf8());
-    qputenv("XDG_CACHE_HOME", (home + QStringLiteral("/.cache")).toUtf8());
+    UseHomeIn(work.path());
     std::printf("%d rounds each, client and reference alternating, medians\n", rounds);
 
     const SScanResult scan = BenchScan(work.path(), rounds);

@@ -53,7 +53,10 @@
 #include "folders/LocalWorkspaceManager.h"
 #include "folders/SharedWorkspaceManager.h"
 #include "service/MessageDigest.h"
-#include "store/BizProps.h"
+
+#include "BenchServer.h"
+#include "Measure.h"
+#include "Processes.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -61,15 +64,11 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
-#include <QLoggingCategory>
-#include <QMap>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QProcess>
 #include <QRandomGenerator>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QUrlQuery>
 
@@ -83,6 +82,10 @@
 
 namespace {
 
+using namespace bench;
+
+constexpr STable kTable(50);
+
 constexpr qint64 kFileSize = 100 * 1024 * 1024;
 const QString kFolderPath = QStringLiteral("経理/2024");
 // xlsx: a type the demo seed opens for editing.
@@ -95,88 +98,12 @@ constexpr int kUnsentTop = 10;
 constexpr int kUnsentSub = 4;
 constexpr int kUnsentPerFolder = 25;
 
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
-double Ms(const QElapsedTimer &timer)
-{
-    return timer.nsecsElapsed() / 1e6;
-}
-
-double Ratio(double a, double b)
-{
-    return b > 0 ? a / b : 0.0;
-}
-
 void Prepare()
 {
-    AppState::SetNoUiMode(true);
-    // As the application runs: no per-request debug or info lines.
-    QLoggingCategory::setFilterRules(QStringLiteral("velquor.*.info=false\nvelquor.*.debug=false"));
-    SetMessageSink([](const QString &text, MsgIcon, MsgButtons) {
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
-        return int(IDOK);
-    });
-}
-
-// User + system time so far of this process (RUSAGE_SELF) or of its waited-for children
-// (RUSAGE_CHILDREN).
-double CpuMs(int who)
-{
-    struct rusage usage = {};
-    ::getrusage(who, &usage);
-    auto ms = [](const timeval &t) { return t.tv_sec * 1000.0 + t.tv_usec / 1000.0; };
-    return ms(usage.ru_utime) + ms(usage.ru_stime);
-}
-
-// Keeps the write-back of what the previous step wrote out of the next step's time.
-void Sync()
-{
-    ::sync();
+    PrepareNoUi(IDOK);
 }
 
 // --- child processes ------------------------------------------------------------------------
-
-struct SChild
-{
-    long peakKb = 0;
-    int exitCode = -1;
-    double wallMs = 0;            // spawn to exit, /usr/bin/time included
-    QMap<QString, QString> lines; // first word of each output line -> the rest
-    QStringList Figures() const { return lines.value(QStringLiteral("figures")).split(u' '); }
-    double Figure(int index) const { return Figures().value(index).toDouble(); }
-};
-
-// A child mode of this executable through /usr/bin/time, in the current directory.
-SChild RunChild(const QString &peakFile, const QStringList &args)
-{
-    QProcess process;
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    QElapsedTimer timer;
-    timer.start();
-    process.start(QStringLiteral("/usr/bin/time"),
-                  QStringList{QStringLiteral("-f"), QStringLiteral("%M"), QStringLiteral("-o"),
-                              peakFile, QCoreApplication::applicationFilePath(),
-                              QStringLiteral("--child")}
-                      + args);
-    process.waitForFinished(-1);
-    SChild run;
-    run.wallMs = Ms(timer);
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    const QStringList lines = QString::fromUtf8(process.readAllStandardOutput()).split(u'\n');
-    for (const QString &line : lines) {
-        const qsizetype space = line.indexOf(u' ');
-        if (space > 0)
-            run.lines.insert(line.left(space), line.mid(space + 1));
-    }
-    QFile peak(peakFile);
-    if (peak.open(QIODevice::ReadOnly))
-        run.peakKb = QString::fromLatin1(peak.readAll()).trimmed().section(u'\n', -1).toLong();
-    return run;
-}
 
 // A program start followed by an online sign-in as the sign-in window runs it: the tree and
 // the types loaded, the cache view attached.
@@ -476,57 +403,15 @@ int ChildSplitSend(const QStringList &a)
 
 // --- the reference tools ------------------------------------------------------------------
 
-// Spawn to exit of one tool; -1 when it failed.
-double RunTool(const QString &program, const QStringList &args, QString *output = nullptr)
-{
-    QProcess process;
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    QElapsedTimer timer;
-    timer.start();
-    process.start(program, args);
-    process.waitForFinished(-1);
-    const double ms = Ms(timer);
-    if (output)
-        *output = QString::fromUtf8(process.readAllStandardOutput());
-    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0 ? ms : -1;
-}
-
-QString Curl(const QStringList &args)
-{
-    QString out;
-    RunTool(QStringLiteral("curl"),
-            QStringList{QStringLiteral("-s"), QStringLiteral("--noproxy"), QStringLiteral("*")}
-                + args,
-            &out);
-    return out;
-}
-
 // The devserver's "file" hook: id size digest lockKey.
-QStringList ServiceFields(const QString &base, qint32 folder, const QString &name)
+QStringList ServiceFields(const CBenchServer &server, qint32 folder, const QString &name)
 {
-    return Curl({QStringLiteral("-d"), QStringLiteral("workspaceId=%1").arg(folder),
-                 QStringLiteral("-d"), QStringLiteral("path=/") + name,
-                 base + QStringLiteral("/__devserver/file")})
+    return server
+        .Hook(QStringLiteral("file"),
+              {QStringLiteral("-d"), QStringLiteral("workspaceId=%1").arg(folder),
+               QStringLiteral("-d"), QStringLiteral("path=/") + name})
         .trimmed()
         .split(u' ');
-}
-
-QString XmlValue(const QString &xml, const QString &element)
-{
-    const QRegularExpressionMatch m
-        = QRegularExpression(u'<' + element + QStringLiteral(">([^<]*)</") + element + u'>')
-              .match(xml);
-    return m.hasMatch() ? m.captured(1) : QString();
-}
-
-bool WriteServerVqr(quint16 port)
-{
-    QDir().mkpath(DataPath());
-    CBizProps props(DataPath({}, QStringLiteral("server.vqr")));
-    props.SetValue(QStringLiteral("hostName"), QStringLiteral("127.0.0.1"));
-    props.SetValue(QStringLiteral("secure"), QStringLiteral("0"));
-    props.SetValue(QStringLiteral("httpPort"), QString::number(port));
-    return props.Save();
 }
 
 // Rewrites one byte of the file: a change of the same size, never seen before.
@@ -569,45 +454,16 @@ SEditResult BenchEdit(const QString &work, int rounds)
     QDir().mkpath(install);
     QDir().mkpath(scratch);
     QDir::setCurrent(install);
-    QProcess server;
-    server.setProgram(QStringLiteral(VELQUOR_DEVSERVER_PATH));
-    server.setArguments({QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--seed"),
-                         QStringLiteral("demo"), QStringLiteral("--test-hooks"),
-                         QStringLiteral("--data"), work + QStringLiteral("/server")});
-    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    server.start();
-    quint16 port = 0;
-    while (port == 0 && server.waitForReadyRead(60000)) {
-        const QString line = QString::fromUtf8(server.readLine()).trimmed();
-        if (line.startsWith(QLatin1String("listening on")))
-            port = quint16(line.section(u':', -1).toUInt());
-    }
-    auto stop = [&server] {
-        server.terminate();
-        server.waitForFinished(5000);
-    };
+    CBenchServer server;
+    const quint16 port = server.Start(QStringLiteral("demo"), work + QStringLiteral("/server"));
     if (port == 0 || !WriteServerVqr(port)) {
         std::fprintf(stderr, "edit: devserver did not start\n");
-        stop();
         return result;
     }
-    const QString base = QStringLiteral("http://127.0.0.1:%1").arg(port);
-    const QString api = base + QStringLiteral("/apps/api/apis/");
-    const qint32 folder = Curl({QStringLiteral("-d"), QStringLiteral("folderPath=") + kFolderPath,
-                                base + QStringLiteral("/__devserver/folder")})
-                              .trimmed()
-                              .toInt();
-
-    // The reference's own key: another installation of yamada, as curl would be.
-    const QString refClient
-        = XmlValue(Curl({QStringLiteral("-d"), QStringLiteral("customerCode=demo&loginId=yamada"),
-                         api + QStringLiteral("register")}),
-                   QStringLiteral("clientKey"));
-    const QString key = XmlValue(
-        Curl({QStringLiteral("-d"),
-              QStringLiteral("clientKey=%1&password=yamada-pass&pcName=BENCH").arg(refClient),
-              api + QStringLiteral("login")}),
-        QStringLiteral("accessKey"));
+    const QString base = server.base();
+    const QString api = server.api();
+    const qint32 folder = server.FolderId(kFolderPath);
+    const QString key = server.ReferenceKey();
     const QString keyHeader = QStringLiteral("x-velquor-access-key: ") + key;
 
     // The file: random bytes, uploaded once.
@@ -616,10 +472,8 @@ SEditResult BenchEdit(const QString &work, int rounds)
         QFile f(source);
         QByteArray block(1 << 20, Qt::Uninitialized);
         QRandomGenerator random(11);
-        if (!f.open(QIODevice::WriteOnly)) {
-            stop();
+        if (!f.open(QIODevice::WriteOnly))
             return result;
-        }
         for (qint64 done = 0; done < kFileSize; done += block.size()) {
             random.fillRange(reinterpret_cast<quint32 *>(block.data()), block.size() / 4);
             f.write(block);
@@ -631,18 +485,16 @@ SEditResult BenchEdit(const QString &work, int rounds)
                 QStringLiteral("-F"), QStringLiteral("path=/") + kName, QStringLiteral("-F"),
                 QStringLiteral("file=@") + source, api + QStringLiteral("file/create")});
     QFile::remove(source);
-    const QStringList fields = ServiceFields(base, folder, kName);
+    const QStringList fields = ServiceFields(server, folder, kName);
     if (folder <= 0 || key.isEmpty() || fields.value(1).toLongLong() != kFileSize) {
         std::fprintf(stderr, "edit: the file was not created: %s\n", qPrintable(created));
-        stop();
         return result;
     }
     const QString peakFile = work + QStringLiteral("/peak.txt");
-    const SChild signIn = RunChild(peakFile, {QStringLiteral("signin")});
+    const SChildRun signIn = RunChild(peakFile, {QStringLiteral("signin")});
     const QString clientKey = signIn.lines.value(QStringLiteral("clientkey"));
     if (signIn.exitCode != 0 || clientKey.isEmpty()) {
         std::fprintf(stderr, "edit: sign-in failed (exit %d)\n", signIn.exitCode);
-        stop();
         return result;
     }
     std::printf("edit: %s/%s, %lld MiB of random bytes, folder %d\n", qPrintable(kFolderPath),
@@ -661,10 +513,8 @@ SEditResult BenchEdit(const QString &work, int rounds)
     // A first upload of the reference's name: every timed one overwrites, like an update.
     {
         QFile first(refSent);
-        if (!first.open(QIODevice::WriteOnly) || first.write("first\n") != 6) {
-            stop();
+        if (!first.open(QIODevice::WriteOnly) || first.write("first\n") != 6)
             return result;
-        }
     }
     auto curlUpload = [&](const QString &path) {
         return RunTool(QStringLiteral("curl"),
@@ -687,15 +537,16 @@ SEditResult BenchEdit(const QString &work, int rounds)
         // 1. open: the client, then the reference.
         Sync();
         double cpu = CpuMs(RUSAGE_CHILDREN);
-        const SChild opened = RunChild(peakFile, {QStringLiteral("open"), QString::number(folder),
-                                                  QString::number(kFileSize)});
+        const SChildRun opened
+            = RunChild(peakFile, {QStringLiteral("open"), QString::number(folder),
+                                  QString::number(kFileSize)});
         const QString working = opened.lines.value(QStringLiteral("working"));
         if (opened.exitCode != 0 || working.isEmpty()) {
             ++result.openFailures;
             std::fprintf(stderr, "open child failed (exit %d)\n", opened.exitCode);
             break;
         }
-        if (ServiceFields(base, folder, kName).value(3) != clientKey)
+        if (ServiceFields(server, folder, kName).value(3) != clientKey)
             ++result.lockMismatches;
         openCpu.push_back(CpuMs(RUSAGE_CHILDREN) - cpu);
         open.push_back(opened.Figure(0));
@@ -723,8 +574,8 @@ SEditResult BenchEdit(const QString &work, int rounds)
         QFile::remove(refCopy);
 
         Sync();
-        const QString serviceDigest = ServiceFields(base, folder, kName).value(2);
-        const SChild splitOpen
+        const QString serviceDigest = ServiceFields(server, folder, kName).value(2);
+        const SChildRun splitOpen
             = RunChild(peakFile, {QStringLiteral("split-open"), base, key, QString::number(folder),
                                   serviceDigest, scratch});
         if (splitOpen.exitCode == 0) {
@@ -751,7 +602,8 @@ SEditResult BenchEdit(const QString &work, int rounds)
         // 2. send: the client, then the reference.
         Sync();
         cpu = CpuMs(RUSAGE_CHILDREN);
-        const SChild sent = RunChild(peakFile, {QStringLiteral("send"), QString::number(folder)});
+        const SChildRun sent
+            = RunChild(peakFile, {QStringLiteral("send"), QString::number(folder)});
         const QString cached = sent.lines.value(QStringLiteral("cache"));
         if (sent.exitCode != 0 || cached.isEmpty()) {
             ++result.sendFailures;
@@ -782,14 +634,14 @@ SEditResult BenchEdit(const QString &work, int rounds)
         }
         QFile::remove(refCopy1);
         QFile::remove(refCopy2);
-        const QStringList after = ServiceFields(base, folder, kName);
+        const QStringList after = ServiceFields(server, folder, kName);
         if (after.value(2) != md5Out.section(u' ', 0, 0))
             ++result.digestMismatches;
         if (!after.value(3).isEmpty())
             ++result.lockMismatches;
 
-        const SChild splitSend = RunChild(peakFile, {QStringLiteral("split-send"), base, key,
-                                                     QString::number(folder), refSent, scratch});
+        const SChildRun splitSend = RunChild(peakFile, {QStringLiteral("split-send"), base, key,
+                                                        QString::number(folder), refSent, scratch});
         if (splitSend.exitCode == 0) {
             sendCopy.push_back(splitSend.Figure(0));
             sendDigest.push_back(splitSend.Figure(1));
@@ -814,7 +666,7 @@ SEditResult BenchEdit(const QString &work, int rounds)
         std::fflush(stdout);
     }
     QFile::remove(refSent);
-    stop();
+    server.Stop();
 
     result.open = Median(open);
     result.openWall = Median(openWall);
@@ -908,9 +760,7 @@ SInUseResult BenchInUse(const QString &work, int rounds)
     result.floor = Median(floor);
 
     // Edit copies with their working copies in 40 folders of a store of their own.
-    const QString install = work + QStringLiteral("/unsent");
-    QDir().mkpath(install);
-    QDir::setCurrent(install);
+    EnterInstallation(work + QStringLiteral("/unsent"));
     CLoginRecord current(QStringLiteral("demo"), QStringLiteral("yamada"), QString());
     CLoginManager login;
     login.SelectCurrent(&current, false);
@@ -960,26 +810,13 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     Prepare();
-    if (args.value(0) == QLatin1String("--child")) {
-        const QString mode = args.value(1);
-        const QStringList rest = args.mid(2);
-        try {
-            if (mode == QLatin1String("signin"))
-                return ChildSignIn();
-            if (mode == QLatin1String("open"))
-                return ChildOpen(rest);
-            if (mode == QLatin1String("send"))
-                return ChildSend(rest);
-            if (mode == QLatin1String("split-open"))
-                return ChildSplitOpen(rest);
-            if (mode == QLatin1String("split-send"))
-                return ChildSplitSend(rest);
-        } catch (const CBizException &e) {
-            std::fprintf(stderr, "%s: %s\n", qPrintable(mode), e.what());
-            return 9;
-        }
-        return 1;
-    }
+    if (args.value(0) == QLatin1String("--child"))
+        return RunChildMode(args.mid(1), {{QStringLiteral("signin"),
+                                           [](const QStringList &) { return ChildSignIn(); }},
+                                          {QStringLiteral("open"), ChildOpen},
+                                          {QStringLiteral("send"), ChildSend},
+                                          {QStringLiteral("split-open"), ChildSplitOpen},
+                                          {QStringLiteral("split-send"), ChildSplitSend}});
     const int rounds = std::max(1, args.value(0, QStringLiteral("5")).toInt());
 
     QTemporaryDir work(QStringLiteral("/tmp/velquor-bench-editcycle-XXXXXX"));
@@ -987,12 +824,7 @@ int main(int argc, char **argv)
         return 1;
     // The user-documents areas (history, edit, temp) inside the work folder, for the children
     // too.
-    const QString home = work.path() + QStringLiteral("/home");
-    QDir().mkpath(home);
-    qputenv("HOME", home.toUtf8());
-    qputenv("XDG_CONFIG_HOME", (home + QStringLiteral("/.config")).toUtf8());
-    qputenv("XDG_DATA_HOME", (home + QStringLiteral("/.local/share")).toUtf8());
-    qputenv("XDG_CACHE_HOME", (home + QStringLiteral("/.cache")).toUtf8());
+    UseHomeIn(work.path());
     std::printf("%d rounds each, client and reference alternating, medians\n", rounds);
     std::fflush(stdout);
 
@@ -1003,27 +835,28 @@ int main(int argc, char **argv)
     const double mb = kFileSize / 1e6;
     std::printf("\nopen for editing of %lld MiB, not cached (%d rounds)\n", kFileSize >> 20,
                 edit.rounds);
-    std::printf("  %-50s %9.1f ms\n", "reference: curl file/get + cp", edit.refOpen);
-    std::printf("  %-50s %9.1f ms  (%.0f MB/s)\n", "  curl file/get into a file", edit.curlGet,
-                mb / (edit.curlGet / 1000));
-    std::printf("  %-50s %9.1f ms\n", "  cp of it", edit.cpOpen);
-    std::printf("  %-50s %9.1f ms\n", "  CPU of both (user + system)", edit.refOpenCpu);
-    std::printf("  %-50s %9.1f ms  %.2f x reference (goal <= 1.30)\n",
-                "client: OpenForEditing, noLaunch", edit.open, Ratio(edit.open, edit.refOpen));
-    std::printf("  %-50s %9.1f ms\n", "  one small request (file/info)", edit.small);
-    std::printf("  %-50s %9.1f ms  (%.0f MB/s, CPU %.0f ms)\n",
-                "  the client's download, digest checked", edit.clientGet,
-                mb / (edit.clientGet / 1000), edit.getCpu);
-    std::printf("  %-50s %9.1f ms  (%.0f MB/s, CPU %.0f ms)\n",
-                "    floor: bare Qt download into a file", edit.bareGet, mb / (edit.bareGet / 1000),
-                edit.bareGetCpu);
-    std::printf("  %-50s %9.1f ms\n", "    MD5 of the file alone (Md5HexOfFile)", edit.openMd5);
-    std::printf("  %-50s %9.1f ms\n", "  the client's copy (working copy)", edit.clientCopy);
-    std::printf("  %-50s %9.1f ms  (sign-in %.1f ms)\n", "  the whole child, spawn to exit",
-                edit.openWall, edit.openSignIn);
-    std::printf("  %-50s %9.1f ms\n", "  CPU of the whole child (user + system)", edit.openCpu);
-    std::printf("  %-50s %9.1f MB  (goal < 60)\n", "peak RSS of the opening process",
-                edit.openPeakKb / 1024.0);
+    kTable.Line("reference: curl file/get + cp", edit.refOpen);
+    kTable.Line("  curl file/get into a file", edit.curlGet, "ms",
+                QString::asprintf("(%.0f MB/s)", mb / (edit.curlGet / 1000)));
+    kTable.Line("  cp of it", edit.cpOpen);
+    kTable.Line("  CPU of both (user + system)", edit.refOpenCpu);
+    kTable.Line(
+        "client: OpenForEditing, noLaunch", edit.open, "ms",
+        QString::asprintf("%.2f x reference (goal <= 1.30)", Ratio(edit.open, edit.refOpen)));
+    kTable.Line("  one small request (file/info)", edit.small);
+    kTable.Line(
+        "  the client's download, digest checked", edit.clientGet, "ms",
+        QString::asprintf("(%.0f MB/s, CPU %.0f ms)", mb / (edit.clientGet / 1000), edit.getCpu));
+    kTable.Line(
+        "    floor: bare Qt download into a file", edit.bareGet, "ms",
+        QString::asprintf("(%.0f MB/s, CPU %.0f ms)", mb / (edit.bareGet / 1000), edit.bareGetCpu));
+    kTable.Line("    MD5 of the file alone (Md5HexOfFile)", edit.openMd5);
+    kTable.Line("  the client's copy (working copy)", edit.clientCopy);
+    kTable.Line("  the whole child, spawn to exit", edit.openWall, "ms",
+                QString::asprintf("(sign-in %.1f ms)", edit.openSignIn));
+    kTable.Line("  CPU of the whole child (user + system)", edit.openCpu);
+    kTable.Line("peak RSS of the opening process", edit.openPeakKb / 1024.0, "MB",
+                QStringLiteral("(goal < 60)"));
     if (edit.openFailures || edit.lockMismatches || edit.splitFailures || !edit.ok)
         std::printf("  (%d failed opens, %d lock states not as expected, %d failed splits)\n",
                     edit.openFailures, edit.lockMismatches, edit.splitFailures);
@@ -1031,42 +864,43 @@ int main(int argc, char **argv)
     std::printf("\nsend of the changed %lld MiB (%d rounds, the service's digest %s md5sum's)\n",
                 kFileSize >> 20, edit.rounds,
                 edit.digestMismatches == 0 ? "equal to" : "DIFFERENT from");
-    std::printf("  %-50s %9.1f ms\n", "reference: curl upload + md5sum + 2 x cp", edit.refSend);
-    std::printf("  %-50s %9.1f ms  (%.0f MB/s)\n", "  curl -F upload (file/create)",
-                edit.curlUpload, mb / (edit.curlUpload / 1000));
-    std::printf("  %-50s %9.1f ms\n", "  md5sum", edit.md5sum);
-    std::printf("  %-50s %9.1f ms\n", "  2 x cp", edit.cpSend);
-    std::printf("  %-50s %9.1f ms\n", "  CPU of all four (user + system)", edit.refSendCpu);
-    std::printf("  %-50s %9.1f ms  %.2f x reference (goal <= 1.30)\n", "client: SendFile",
-                edit.send, Ratio(edit.send, edit.refSend));
-    std::printf("  %-50s %9.1f ms\n", "  the copy onto the edit copy", edit.sendCopy);
-    std::printf("  %-50s %9.1f ms\n", "  the client's MD5 of it (8 KiB reads)", edit.sendDigest);
-    std::printf("  %-50s %9.1f ms  (%.0f MB/s, CPU %.0f ms)\n",
-                "  the client's upload (file/create)", edit.clientUpload,
-                mb / (edit.clientUpload / 1000), edit.uploadCpu);
-    std::printf("  %-50s %9.1f ms  (%.0f MB/s, CPU %.0f ms)\n", "    floor: bare Qt form upload",
-                edit.bareUpload, mb / (edit.bareUpload / 1000), edit.bareUploadCpu);
-    std::printf("  %-50s %9.1f ms\n", "  the history copy", edit.historyCopy);
-    std::printf("  %-50s %9.1f ms\n", "  one small request (file/info)", edit.sendSmall);
-    std::printf("  %-50s %9.1f ms  (a send frees 2 or 3)\n", "  deleting one such file",
-                edit.sendFree);
-    std::printf("  %-50s %9.1f ms  (sign-in %.1f ms)\n", "  the whole child, spawn to exit",
-                edit.sendWall, edit.sendSignIn);
-    std::printf("  %-50s %9.1f ms\n", "  CPU of the whole child (user + system)", edit.sendCpu);
-    std::printf("  %-50s %9.1f MB  (goal < 60)\n", "peak RSS of the sending process",
-                edit.sendPeakKb / 1024.0);
+    kTable.Line("reference: curl upload + md5sum + 2 x cp", edit.refSend);
+    kTable.Line("  curl -F upload (file/create)", edit.curlUpload, "ms",
+                QString::asprintf("(%.0f MB/s)", mb / (edit.curlUpload / 1000)));
+    kTable.Line("  md5sum", edit.md5sum);
+    kTable.Line("  2 x cp", edit.cpSend);
+    kTable.Line("  CPU of all four (user + system)", edit.refSendCpu);
+    kTable.Line(
+        "client: SendFile", edit.send, "ms",
+        QString::asprintf("%.2f x reference (goal <= 1.30)", Ratio(edit.send, edit.refSend)));
+    kTable.Line("  the copy onto the edit copy", edit.sendCopy);
+    kTable.Line("  the client's MD5 of it (8 KiB reads)", edit.sendDigest);
+    kTable.Line("  the client's upload (file/create)", edit.clientUpload, "ms",
+                QString::asprintf("(%.0f MB/s, CPU %.0f ms)", mb / (edit.clientUpload / 1000),
+                                  edit.uploadCpu));
+    kTable.Line("    floor: bare Qt form upload", edit.bareUpload, "ms",
+                QString::asprintf("(%.0f MB/s, CPU %.0f ms)", mb / (edit.bareUpload / 1000),
+                                  edit.bareUploadCpu));
+    kTable.Line("  the history copy", edit.historyCopy);
+    kTable.Line("  one small request (file/info)", edit.sendSmall);
+    kTable.Line("  deleting one such file", edit.sendFree, "ms",
+                QStringLiteral("(a send frees 2 or 3)"));
+    kTable.Line("  the whole child, spawn to exit", edit.sendWall, "ms",
+                QString::asprintf("(sign-in %.1f ms)", edit.sendSignIn));
+    kTable.Line("  CPU of the whole child (user + system)", edit.sendCpu);
+    kTable.Line("peak RSS of the sending process", edit.sendPeakKb / 1024.0, "MB",
+                QStringLiteral("(goal < 60)"));
     if (edit.sendFailures || edit.digestMismatches)
         std::printf("  (%d failed sends, %d digests not equal)\n", edit.sendFailures,
                     edit.digestMismatches);
 
     std::printf("\nin-use test over %d files (%d found in use, 1 held)\n", kInUseFiles,
                 inUse.inUseCount);
-    std::printf("  %-50s %9.1f ms  (goal < 200)\n", "IsFileInUse over all of them", inUse.inUse);
-    std::printf("  %-50s %9.1f ms\n", "  floor: open + F_OFD_GETLK + close, one thread",
-                inUse.floor);
-    std::printf("  %-50s %9.1f ms  (%lld files, %lld in use)\n",
-                "ListUnsent(true), working copies in 40 folders", inUse.unsent,
-                qlonglong(inUse.unsentCount), qlonglong(inUse.unsentInUse));
-    std::printf("  %-50s %9.1f ms\n", "ListUnsent(false)", inUse.unsentPlain);
+    kTable.Line("IsFileInUse over all of them", inUse.inUse, "ms", QStringLiteral("(goal < 200)"));
+    kTable.Line("  floor: open + F_OFD_GETLK + close, one thread", inUse.floor);
+    kTable.Line("ListUnsent(true), working copies in 40 folders", inUse.unsent, "ms",
+                QString::asprintf("(%lld files, %lld in use)", qlonglong(inUse.unsentCount),
+                                  qlonglong(inUse.unsentInUse)));
+    kTable.Line("ListUnsent(false)", inUse.unsentPlain);
     return 0;
 }

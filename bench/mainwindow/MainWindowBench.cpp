@@ -30,7 +30,10 @@
 #include "core/Paths.h"
 #include "files/FileRecord.h"
 #include "files/SharedFileManager.h"
-#include "store/BizProps.h"
+
+#include "BenchServer.h"
+#include "Measure.h"
+#include "Processes.h"
 #include "ui/main/FileListCells.h"
 #include "ui/main/FileListColumns.h"
 #include "ui/main/SharedFileListDialog.h"
@@ -49,7 +52,6 @@
 #include <QMouseEvent>
 #include <QProcess>
 #include <QProcessEnvironment>
-#include <QRegularExpression>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QThread>
@@ -65,6 +67,8 @@
 
 namespace {
 
+using namespace bench;
+
 const QString kOffice = QStringLiteral("demo");
 const QString kLoginId = QStringLiteral("yamada");
 const QString kPassword = QStringLiteral("yamada-pass");
@@ -77,51 +81,14 @@ constexpr int kResizeStepMs = 10;
 
 int g_messages = 0;
 
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
-double Ms(const QElapsedTimer &timer)
-{
-    return timer.nsecsElapsed() / 1e6;
-}
-
-void Line(const char *label, double ms)
-{
-    std::printf("  %-58s %9.2f ms\n", label, ms);
-}
+constexpr STable kTable(58, 9, 2);
 
 void Figures(const char *label, const std::vector<double> &runs)
 {
-    std::printf("  %-58s %9.2f ms  (first %.2f, max %.2f)\n", label, Median(runs),
-                runs.empty() ? 0.0 : runs.front(),
-                runs.empty() ? 0.0 : *std::max_element(runs.begin(), runs.end()));
-}
-
-QString XmlValue(const QString &xml, const QString &element)
-{
-    const QRegularExpressionMatch m
-        = QRegularExpression(u'<' + element + QStringLiteral(">([^<]*)</") + element + u'>')
-              .match(xml);
-    return m.hasMatch() ? m.captured(1) : QString();
-}
-
-QString Curl(const QStringList &args, double *ms = nullptr)
-{
-    QProcess process;
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    QElapsedTimer timer;
-    timer.start();
-    process.start(
-        QStringLiteral("curl"),
-        QStringList{QStringLiteral("-s"), QStringLiteral("--noproxy"), QStringLiteral("*")} + args);
-    process.waitForFinished(-1);
-    if (ms)
-        *ms = process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0 ? Ms(timer)
-                                                                                      : -1;
-    return QString::fromUtf8(process.readAllStandardOutput());
+    kTable.Line(
+        label, Median(runs), "ms",
+        QString::asprintf("(first %.2f, max %.2f)", runs.empty() ? 0.0 : runs.front(),
+                          runs.empty() ? 0.0 : *std::max_element(runs.begin(), runs.end())));
 }
 
 // Heap in use (malloc's arenas and its mapped blocks) and the resident set, in MB.
@@ -197,16 +164,7 @@ void CurlReference(quint16 port, qint32 folder, int files, int rounds)
 {
     const QString base = QStringLiteral("http://127.0.0.1:%1").arg(port);
     const QString api = base + QStringLiteral("/apps/api/apis/");
-    const QString clientKey
-        = XmlValue(Curl({QStringLiteral("-d"),
-                         QStringLiteral("customerCode=%1&loginId=%2").arg(kOffice, kLoginId),
-                         api + QStringLiteral("register")}),
-                   QStringLiteral("clientKey"));
-    const QString key = XmlValue(
-        Curl({QStringLiteral("-d"),
-              QStringLiteral("clientKey=%1&password=%2&pcName=BENCH").arg(clientKey, kPassword),
-              api + QStringLiteral("login")}),
-        QStringLiteral("accessKey"));
+    const QString key = ReferenceKey(api, kOffice, kLoginId, kPassword);
     const QString url
         = api
           + QStringLiteral("file/list?workspaceId=%1&recursive=false&lockonly=false&limit=%2"
@@ -375,10 +333,10 @@ void BenchResize(CSharedFileListDialog &window)
                 kResizeStepMs, dragMs);
     std::printf("  %-58s %9d\n", "proportional layouts during the drag", during);
     std::printf("  %-58s %9d\n", "proportional layouts once paused 400 ms (in all)", after);
-    Line("longest time between two resize steps (goal ~10)", longestGap);
-    Line("longest step (the resize and its events)", longestStep);
-    Line("longest resize() call", longestResize);
-    Line("longest single event-processing call", longestEvents);
+    kTable.Line("longest time between two resize steps (goal ~10)", longestGap);
+    kTable.Line("longest step (the resize and its events)", longestStep);
+    kTable.Line("longest resize() call", longestResize);
+    kTable.Line("longest single event-processing call", longestEvents);
 }
 
 int ChildRun(const SChildArgs &a)
@@ -387,15 +345,8 @@ int ChildRun(const SChildArgs &a)
     // The installation is the working directory (the executable's folder is the build's).
     SetExecutableFolderOverride(QDir::currentPath());
     CBizApp app;
-    {
-        QDir().mkpath(DataPath());
-        CBizProps props(DataPath({}, QStringLiteral("server.vqr")));
-        props.SetValue(QStringLiteral("hostName"), QStringLiteral("127.0.0.1"));
-        props.SetValue(QStringLiteral("secure"), QStringLiteral("0"));
-        props.SetValue(QStringLiteral("httpPort"), QString::number(a.port));
-        if (!props.Save())
-            return 2;
-    }
+    if (!WriteServerVqr(a.port))
+        return 2;
     // The folder the window showed last, as the window stores it; paging off for the whole.
     app.WriteProfileInt(kSection, QStringLiteral("filterWorkspace"), a.folder);
     if (whole)
@@ -452,7 +403,7 @@ int ChildRun(const SChildArgs &a)
                     "(goal under 50 ms)\n",
                     kPageFiles);
         Figures("RebuildList + the list's repaint", TimeRebuild(*window, a.rounds));
-        Line("the window opened: shown, its refresh (fetch included), painted", openingMs);
+        kTable.Line("the window opened: shown, its refresh (fetch included), painted", openingMs);
         std::printf("  (%lld rows, window %d x %d, paging %s)\n", qlonglong(rows), window->width(),
                     window->height(), window->isPagingEnabled() ? "on" : "off");
         BenchResize(*window);
@@ -461,7 +412,7 @@ int ChildRun(const SChildArgs &a)
         std::printf("\n4. %d files, paging off: filled and painted (goal under 150 ms)\n",
                     kWholeFiles);
         Figures("RebuildList + the list's repaint", TimeRebuild(*window, a.rounds));
-        Line("the window opened: shown, its refresh (fetch included), painted", openingMs);
+        kTable.Line("the window opened: shown, its refresh (fetch included), painted", openingMs);
         std::printf("  (%lld rows, paging %s)\n", qlonglong(rows),
                     window->isPagingEnabled() ? "on" : "off");
         const SMemory shown = Memory();
@@ -487,46 +438,18 @@ int ChildRun(const SChildArgs &a)
 
 // --- the parent -----------------------------------------------------------------------------
 
-// The devserver on a port of its own with the given seed; 0 when it did not start.
-quint16 StartServer(QProcess &server, const QString &data, const QString &seed)
-{
-    server.setProgram(QStringLiteral(VELQUOR_DEVSERVER_PATH));
-    server.setArguments({QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--seed"),
-                         seed, QStringLiteral("--test-hooks"), QStringLiteral("--data"), data});
-    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    server.start();
-    quint16 port = 0;
-    while (port == 0 && server.waitForReadyRead(120000)) {
-        while (port == 0 && server.canReadLine()) {
-            const QString line = QString::fromUtf8(server.readLine()).trimmed();
-            if (line.startsWith(QLatin1String("listening on")))
-                port = quint16(line.section(u':', -1).toUInt());
-        }
-    }
-    return port;
-}
-
 // One seed: its devserver, the child on a new installation (its own working directory and
 // home, the offscreen screen of a desktop's size).
 int RunSeed(const QString &work, const QString &mode, const QString &seed, int rounds)
 {
     QDir().mkpath(work);
-    QProcess server;
-    const quint16 port = StartServer(server, work + QStringLiteral("/server"), seed);
-    auto stop = [&server] {
-        server.terminate();
-        server.waitForFinished(5000);
-    };
+    CBenchServer server;
+    const quint16 port = server.Start(seed, work + QStringLiteral("/server"), true, 120000);
     if (port == 0) {
         std::fprintf(stderr, "%s: the devserver did not start\n", qPrintable(seed));
-        stop();
         return 1;
     }
-    const qint32 folder
-        = Curl({QStringLiteral("--data-urlencode"), QStringLiteral("folderPath=") + kPageFolder,
-                QStringLiteral("http://127.0.0.1:%1/__devserver/folder").arg(port)})
-              .trimmed()
-              .toInt();
+    const qint32 folder = server.FolderId(kPageFolder);
     const QString install = work + QStringLiteral("/install");
     const QString home = work + QStringLiteral("/home");
     const QString runtime = work + QStringLiteral("/runtime");
@@ -542,11 +465,7 @@ int RunSeed(const QString &work, const QString &mode, const QString &seed, int r
         file.write(R"({"screens": [{"name": "desktop", "x": 0, "y": 0, "width": 1600,)"
                    R"( "height": 1000, "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})");
     }
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("HOME"), home);
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
-    environment.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/.local/share"));
-    environment.insert(QStringLiteral("XDG_CACHE_HOME"), home + QStringLiteral("/.cache"));
+    QProcessEnvironment environment = HomeEnvironment(home);
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
     environment.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"),
@@ -564,7 +483,6 @@ int RunSeed(const QString &work, const QString &mode, const QString &seed, int r
     const int code = child.exitStatus() == QProcess::NormalExit ? child.exitCode() : -1;
     if (code != 0)
         std::fprintf(stderr, "%s: the child failed (exit %d)\n", qPrintable(seed), code);
-    stop();
     return code;
 }
 

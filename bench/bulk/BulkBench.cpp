@@ -47,7 +47,10 @@
 #include "files/SharedFileManager.h"
 #include "folders/SharedWorkspaceManager.h"
 #include "service/MessageDigest.h"
-#include "store/BizProps.h"
+
+#include "BenchServer.h"
+#include "Measure.h"
+#include "Processes.h"
 
 #include <QCoreApplication>
 #include <QDate>
@@ -55,10 +58,6 @@
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QLoggingCategory>
-#include <QMap>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTime>
@@ -73,6 +72,11 @@
 
 namespace {
 
+using namespace bench;
+
+constexpr STable kTable;
+constexpr STable kFineTable(52, 9, 2);
+
 constexpr int kFiles = 2000;
 constexpr int kFolders = 10;
 constexpr int kPageSize = 500;
@@ -80,22 +84,6 @@ constexpr int kRunFolders = 365;
 constexpr int kLoadCalls = 21;
 constexpr int kWaitMs = 10000;
 const QString kTop = QStringLiteral("一括");
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
-double Ms(const QElapsedTimer &timer)
-{
-    return timer.nsecsElapsed() / 1e6;
-}
-
-double Ratio(double a, double b)
-{
-    return b > 0 ? a / b : 0.0;
-}
 
 QString FileName(int i)
 {
@@ -110,26 +98,7 @@ QString FolderName(int i)
 
 void Prepare()
 {
-    AppState::SetNoUiMode(true);
-    // As the application runs: no per-file debug or info lines.
-    QLoggingCategory::setFilterRules(QStringLiteral("velquor.*.info=false\nvelquor.*.debug=false"));
-    SetMessageSink([](const QString &text, MsgIcon, MsgButtons) {
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
-        return int(IDNO);
-    });
-}
-
-double CpuMs(int who)
-{
-    struct rusage usage = {};
-    ::getrusage(who, &usage);
-    auto ms = [](const timeval &t) { return t.tv_sec * 1000.0 + t.tv_usec / 1000.0; };
-    return ms(usage.ru_utime) + ms(usage.ru_stime);
-}
-
-void Sync()
-{
-    ::sync();
+    PrepareNoUi(IDNO);
 }
 
 // Every file below dir whose name matches filter, by path.
@@ -143,67 +112,7 @@ QStringList FilesBelow(const QString &dir, const QString &filter = QStringLitera
     return paths;
 }
 
-// Spawn to exit of one tool; -1 when it failed.
-double RunTool(const QString &program, const QStringList &args, QString *output = nullptr)
-{
-    QProcess process;
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    QElapsedTimer timer;
-    timer.start();
-    process.start(program, args);
-    process.waitForFinished(-1);
-    const double ms = Ms(timer);
-    if (output)
-        *output = QString::fromUtf8(process.readAllStandardOutput());
-    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0 ? ms : -1;
-}
-
 // --- child processes ------------------------------------------------------------------------
-
-struct SChild
-{
-    long peakKb = 0;
-    int exitCode = -1;
-    double wallMs = 0;
-    double cpuMs = 0;
-    QMap<QString, QString> lines; // first word of each output line -> the rest
-    double Figure(int index) const
-    {
-        return lines.value(QStringLiteral("figures")).split(u' ').value(index).toDouble();
-    }
-};
-
-SChild RunChild(const QString &peakFile, const QStringList &args)
-{
-    Sync();
-    QProcess process;
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    const double cpu = CpuMs(RUSAGE_CHILDREN);
-    QElapsedTimer timer;
-    timer.start();
-    process.start(QStringLiteral("/usr/bin/time"),
-                  QStringList{QStringLiteral("-f"), QStringLiteral("%M"), QStringLiteral("-o"),
-                              peakFile, QCoreApplication::applicationFilePath(),
-                              QStringLiteral("--child")}
-                      + args);
-    process.waitForFinished(-1);
-    SChild run;
-    run.wallMs = Ms(timer);
-    run.cpuMs = CpuMs(RUSAGE_CHILDREN) - cpu;
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    for (const QString &line : QString::fromUtf8(process.readAllStandardOutput()).split(u'\n')) {
-        const qsizetype space = line.indexOf(u' ');
-        if (space > 0)
-            run.lines.insert(line.left(space), line.mid(space + 1));
-    }
-    QFile peak(peakFile);
-    if (peak.open(QIODevice::ReadOnly))
-        run.peakKb = QString::fromLatin1(peak.readAll()).trimmed().section(u'\n', -1).toLong();
-    if (run.exitCode != 0)
-        std::fprintf(stderr, "%s child failed (exit %d)\n", qPrintable(args.value(0)),
-                     run.exitCode);
-    return run;
-}
 
 // A program start followed by an online sign-in as the sign-in window runs it.
 bool SignIn(CSystemObjects &systems)
@@ -418,36 +327,9 @@ int ChildWait()
 
 // --- the reference tools ------------------------------------------------------------------
 
-QString Curl(const QStringList &args)
-{
-    QString out;
-    RunTool(QStringLiteral("curl"),
-            QStringList{QStringLiteral("-s"), QStringLiteral("--noproxy"), QStringLiteral("*")}
-                + args,
-            &out);
-    return out;
-}
-
-QString XmlValue(const QString &xml, const QString &element)
-{
-    const QRegularExpressionMatch m
-        = QRegularExpression(u'<' + element + QStringLiteral(">([^<]*)</") + element + u'>')
-              .match(xml);
-    return m.hasMatch() ? m.captured(1) : QString();
-}
-
-bool WriteServerVqr(quint16 port)
-{
-    QDir().mkpath(DataPath());
-    CBizProps props(DataPath({}, QStringLiteral("server.vqr")));
-    props.SetValue(QStringLiteral("hostName"), QStringLiteral("127.0.0.1"));
-    props.SetValue(QStringLiteral("secure"), QStringLiteral("0"));
-    props.SetValue(QStringLiteral("httpPort"), QString::number(port));
-    return props.Save();
-}
-
 struct SEnv
 {
+    const CBenchServer *server = nullptr;
     QString work, base, api, key, peakFile;
     QList<qint32> folders; // b01 ... b10
 };
@@ -461,7 +343,7 @@ QString Transfer(const SEnv &env, const QString &url, const QString &output)
         .arg(url, env.key, output);
 }
 
-struct SCurlRun
+struct SBulkCurlRun
 {
     double ms = -1; // spawn to exit; -1 when it failed
     int ok = 0;     // answers with status 200
@@ -471,7 +353,7 @@ struct SCurlRun
 // The requests of the run in one curl process, one after the other on one connection: per
 // page the count and the list as the client sends them (search mode from the root by update
 // time), then the file/get of every file into into/<folder>/<name>.
-SCurlRun RunCurl(const SEnv &env, const QString &into)
+SBulkCurlRun RunCurl(const SEnv &env, const QString &into)
 {
     QStringList transfers;
     for (int offset = 0; offset < kFiles; offset += kPageSize) {
@@ -496,18 +378,10 @@ SCurlRun RunCurl(const SEnv &env, const QString &into)
                                         .arg(env.folders.value((i - 1) % kFolders))
                                         .arg(FileName(i)),
                               into + u'/' + FolderName(i) + u'/' + FileName(i));
-    SCurlRun run;
-    const QString config = env.work + QStringLiteral("/bulk.curl");
-    QFile f(config);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)
-        || f.write(transfers.join(QStringLiteral("next\n")).toUtf8()) < 0)
-        return run;
-    f.close();
-    Sync();
-    QString out;
-    run.ms = RunTool(QStringLiteral("curl"), {QStringLiteral("-s"), QStringLiteral("-K"), config},
-                     &out);
-    const QStringList lines = out.split(u'\n', Qt::SkipEmptyParts);
+    SBulkCurlRun run;
+    const SCurlRun curl = RunCurlConfig(env.work + QStringLiteral("/bulk.curl"), transfers, true);
+    run.ms = curl.ms;
+    const QStringList &lines = curl.lines;
     std::vector<double> mib, ms;
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const QStringList fields = lines.at(i).split(u' ');
@@ -533,7 +407,7 @@ bool WriteUpdatedTime()
 
 int FileGets(const SEnv &env)
 {
-    return int(Curl({env.base + QStringLiteral("/__devserver/log?op=file/get")})
+    return int(env.server->Hook(QStringLiteral("log?op=file/get"))
                    .split(u'\n', Qt::SkipEmptyParts)
                    .size());
 }
@@ -577,7 +451,7 @@ SRunResult BenchRuns(const SEnv &env, int rounds)
             QDir(dir).removeRecursively();
         for (int b = 1; b <= kFolders; ++b)
             QDir().mkpath(refDir + u'/' + FolderName(b));
-        const SChild a = RunChild(env.peakFile, {QStringLiteral("run"), root});
+        const SChildRun a = RunChildSynced(env.peakFile, {QStringLiteral("run"), root});
         if (a.exitCode != 0) {
             ++result.failures;
             break;
@@ -592,7 +466,7 @@ SRunResult BenchRuns(const SEnv &env, int rounds)
         result.peakKb = std::max(result.peakKb, a.peakKb);
 
         const double toolCpu = CpuMs(RUSAGE_CHILDREN);
-        const SCurlRun curl = RunCurl(env, refDir);
+        const SBulkCurlRun curl = RunCurl(env, refDir);
         result.curlOk = curl.ok;
         Sync();
         const double cp = RunTool(QStringLiteral("cp"), {QStringLiteral("-r"), refDir, refCopy});
@@ -613,7 +487,7 @@ SRunResult BenchRuns(const SEnv &env, int rounds)
             break;
         }
         const int getsBefore = FileGets(env);
-        const SChild b = RunChild(env.peakFile, {QStringLiteral("run"), root});
+        const SChildRun b = RunChildSynced(env.peakFile, {QStringLiteral("run"), root});
         if (b.exitCode == 0) {
             f.Add("cached", b.Figure(0));
             f.Add("cachedWall", b.wallMs);
@@ -637,7 +511,7 @@ SRunResult BenchRuns(const SEnv &env, int rounds)
             f.Add("refCached", sum + cp2);
         }
 
-        const SChild split = RunChild(env.peakFile, {QStringLiteral("split"), env.work});
+        const SChildRun split = RunChildSynced(env.peakFile, {QStringLiteral("split"), env.work});
         if (split.exitCode == 0) {
             const char *names[]
                 = {"list", "query", "copyOut", "splitCp", "get", "getCpu", "getFixed", "getPerMiB"};
@@ -676,11 +550,6 @@ bool WriteRunFolders(const QString &root)
     return true;
 }
 
-void Line(const char *label, double ms)
-{
-    std::printf("  %-52s %9.1f ms\n", label, ms);
-}
-
 void PrintRuns(const SRunResult &r)
 {
     const SFigures &f = r.f;
@@ -688,43 +557,45 @@ void PrintRuns(const SRunResult &r)
                 "run folder; curl %d of %d answered 200)\n",
                 kFiles, r.rounds, r.succeeded, r.failed, r.stored, r.curlOk,
                 kFiles + 2 * (kFiles / kPageSize));
-    Line("reference: curl (8 list + 2,000 file/get) + cp -r", f["ref"]);
-    std::printf("  %-52s %9.1f ms  (one file/get: %.2f ms + %.2f ms per MiB)\n",
-                "  curl, one connection", f["curl"], f["curlFixed"], f["curlPerMiB"]);
-    Line("  cp -r", f["cp"]);
-    Line("  CPU of both (user + system)", f["refCpu"]);
-    std::printf("  %-52s %9.1f ms  %.2f x reference (goal <= 1.30)\n", "client: RunBulkDownload",
-                f["client"], Ratio(f["client"], f["ref"]));
-    Line("  the 4 pages (file/count + file/list)", f["list"]);
-    std::printf("  %-52s %9.1f ms  (CPU %.0f ms; one: %.2f ms + %.2f ms per MiB)\n",
-                "  file/get of every file, digests checked", f["get"], f["getCpu"], f["getFixed"],
-                f["getPerMiB"]);
-    std::printf("  %-52s %9.1f ms  (cp -r of them %.1f ms)\n",
-                "  copies out of the cache (CopyOut)", f["copyOut"], f["splitCp"]);
-    Line("  these steps together", f["list"] + f["get"] + f["copyOut"]);
-    std::printf("  %-52s %9.1f ms  (sign-in %.1f ms)\n", "  the whole child, spawn to exit",
-                f["wall"], f["signIn"]);
-    Line("  CPU of the whole child (user + system)", f["cpu"]);
-    std::printf("  %-52s %9.1f MB  (goal < 80)\n", "peak RSS of the running process",
-                r.peakKb / 1024.0);
+    kTable.Line("reference: curl (8 list + 2,000 file/get) + cp -r", f["ref"]);
+    kTable.Line("  curl, one connection", f["curl"], "ms",
+                QString::asprintf("(one file/get: %.2f ms + %.2f ms per MiB)", f["curlFixed"],
+                                  f["curlPerMiB"]));
+    kTable.Line("  cp -r", f["cp"]);
+    kTable.Line("  CPU of both (user + system)", f["refCpu"]);
+    kTable.Line("client: RunBulkDownload", f["client"], "ms",
+                QString::asprintf("%.2f x reference (goal <= 1.30)", Ratio(f["client"], f["ref"])));
+    kTable.Line("  the 4 pages (file/count + file/list)", f["list"]);
+    kTable.Line("  file/get of every file, digests checked", f["get"], "ms",
+                QString::asprintf("(CPU %.0f ms; one: %.2f ms + %.2f ms per MiB)", f["getCpu"],
+                                  f["getFixed"], f["getPerMiB"]));
+    kTable.Line("  copies out of the cache (CopyOut)", f["copyOut"], "ms",
+                QString::asprintf("(cp -r of them %.1f ms)", f["splitCp"]));
+    kTable.Line("  these steps together", f["list"] + f["get"] + f["copyOut"]);
+    kTable.Line("  the whole child, spawn to exit", f["wall"], "ms",
+                QString::asprintf("(sign-in %.1f ms)", f["signIn"]));
+    kTable.Line("  CPU of the whole child (user + system)", f["cpu"]);
+    kTable.Line("peak RSS of the running process", r.peakKb / 1024.0, "MB",
+                QStringLiteral("(goal < 80)"));
 
     std::printf("\nsecond run, everything cached and older than the last run (%d stored, %d "
                 "failed, %d file/get; %d cache copies)\n",
                 r.cachedSucceeded, r.cachedFailed, r.cachedGets, r.cacheCopies);
-    Line("reference: md5sum of the cache copies + cp -r", f["refCached"]);
-    Line("  md5sum", f["md5"]);
-    Line("  cp -r", f["cp2"]);
-    std::printf("  %-52s %9.1f ms  %.2f x reference (goal <= 1.30)\n", "client: RunBulkDownload",
-                f["cached"], Ratio(f["cached"], f["refCached"]));
-    Line("  the 4 pages (file/count + file/list)", f["list"]);
-    std::printf("  %-52s %9.1f ms  (%d not current)\n",
-                "  cache checks (EnsureRecord + QueryFile digest)", f["query"], r.differed);
-    std::printf("  %-52s %9.1f ms  (cp -r of them %.1f ms)\n",
-                "  copies out of the cache (CopyOut)", f["copyOut"], f["splitCp"]);
-    Line("  these steps together", f["list"] + f["query"] + f["copyOut"]);
-    Line("  the whole child, spawn to exit", f["cachedWall"]);
-    Line("  CPU of the whole child (user + system)", f["cachedCpu"]);
-    std::printf("  %-52s %9.1f MB\n", "peak RSS of the running process", r.cachedPeakKb / 1024.0);
+    kTable.Line("reference: md5sum of the cache copies + cp -r", f["refCached"]);
+    kTable.Line("  md5sum", f["md5"]);
+    kTable.Line("  cp -r", f["cp2"]);
+    kTable.Line(
+        "client: RunBulkDownload", f["cached"], "ms",
+        QString::asprintf("%.2f x reference (goal <= 1.30)", Ratio(f["cached"], f["refCached"])));
+    kTable.Line("  the 4 pages (file/count + file/list)", f["list"]);
+    kTable.Line("  cache checks (EnsureRecord + QueryFile digest)", f["query"], "ms",
+                QString::asprintf("(%d not current)", r.differed));
+    kTable.Line("  copies out of the cache (CopyOut)", f["copyOut"], "ms",
+                QString::asprintf("(cp -r of them %.1f ms)", f["splitCp"]));
+    kTable.Line("  these steps together", f["list"] + f["query"] + f["copyOut"]);
+    kTable.Line("  the whole child, spawn to exit", f["cachedWall"]);
+    kTable.Line("  CPU of the whole child (user + system)", f["cachedCpu"]);
+    kTable.Line("peak RSS of the running process", r.cachedPeakKb / 1024.0, "MB");
     if (r.failures)
         std::printf("  (%d failed children)\n", r.failures);
 }
@@ -736,114 +607,65 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     Prepare();
-    if (args.value(0) == QLatin1String("--child")) {
-        const QString mode = args.value(1);
-        const QStringList rest = args.mid(2);
-        try {
-            if (mode == QLatin1String("signin"))
-                return ChildSignIn();
-            if (mode == QLatin1String("run"))
-                return ChildRun(rest);
-            if (mode == QLatin1String("split"))
-                return ChildSplit(rest);
-            if (mode == QLatin1String("logs"))
-                return ChildLogs(rest);
-            if (mode == QLatin1String("wait"))
-                return ChildWait();
-        } catch (const CBizException &e) {
-            std::fprintf(stderr, "%s: %s\n", qPrintable(mode), e.what());
-            return 9;
-        }
-        return 1;
-    }
+    if (args.value(0) == QLatin1String("--child"))
+        return RunChildMode(
+            args.mid(1),
+            {{QStringLiteral("signin"), [](const QStringList &) { return ChildSignIn(); }},
+             {QStringLiteral("run"), ChildRun},
+             {QStringLiteral("split"), ChildSplit},
+             {QStringLiteral("logs"), ChildLogs},
+             {QStringLiteral("wait"), [](const QStringList &) { return ChildWait(); }}});
     const int rounds = std::max(1, args.value(0, QStringLiteral("3")).toInt());
 
     QTemporaryDir work(QStringLiteral("/tmp/velquor-bench-bulk-XXXXXX"));
     if (!work.isValid())
         return 1;
-    const QString home = work.path() + QStringLiteral("/home");
-    QDir().mkpath(home);
-    qputenv("HOME", home.toUtf8());
-    qputenv("XDG_CONFIG_HOME", (home + QStringLiteral("/.config")).toUtf8());
-    qputenv("XDG_DATA_HOME", (home + QStringLiteral("/.local/share")).toUtf8());
-    qputenv("XDG_CACHE_HOME", (home + QStringLiteral("/.cache")).toUtf8());
-    const QString install = work.path() + QStringLiteral("/install");
-    QDir().mkpath(install);
-    QDir::setCurrent(install);
+    UseHomeIn(work.path());
+    EnterInstallation(work.path() + QStringLiteral("/install"));
 
-    QProcess server;
-    server.setProgram(QStringLiteral(VELQUOR_DEVSERVER_PATH));
-    server.setArguments({QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--seed"),
-                         QStringLiteral("bulk:files=%1").arg(kFiles),
-                         QStringLiteral("--test-hooks"), QStringLiteral("--data"),
-                         work.path() + QStringLiteral("/server")});
-    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    server.start();
-    quint16 port = 0;
-    while (port == 0 && server.waitForReadyRead(60000)) {
-        const QString line = QString::fromUtf8(server.readLine()).trimmed();
-        if (line.startsWith(QLatin1String("listening on")))
-            port = quint16(line.section(u':', -1).toUInt());
-    }
-    auto stop = [&server] {
-        server.terminate();
-        server.waitForFinished(5000);
-    };
+    CBenchServer server;
+    const quint16 port = server.Start(QStringLiteral("bulk:files=%1").arg(kFiles),
+                                      work.path() + QStringLiteral("/server"));
     if (port == 0 || !WriteServerVqr(port)) {
         std::fprintf(stderr, "the devserver did not start\n");
-        stop();
         return 1;
     }
     SEnv env;
+    env.server = &server;
     env.work = work.path();
-    env.base = QStringLiteral("http://127.0.0.1:%1").arg(port);
-    env.api = env.base + QStringLiteral("/apps/api/apis/");
+    env.base = server.base();
+    env.api = server.api();
     env.peakFile = work.path() + QStringLiteral("/peak.txt");
-    // The reference's own key: another installation of yamada, as curl would be.
-    const QString refClient
-        = XmlValue(Curl({QStringLiteral("-d"), QStringLiteral("customerCode=demo&loginId=yamada"),
-                         env.api + QStringLiteral("register")}),
-                   QStringLiteral("clientKey"));
-    env.key = XmlValue(
-        Curl({QStringLiteral("-d"),
-              QStringLiteral("clientKey=%1&password=yamada-pass&pcName=BENCH").arg(refClient),
-              env.api + QStringLiteral("login")}),
-        QStringLiteral("accessKey"));
+    env.key = server.ReferenceKey();
     for (int b = 1; b <= kFolders; ++b)
-        env.folders << Curl({QStringLiteral("-d"),
-                             QStringLiteral("folderPath=") + kTop + u'/' + FolderName(b),
-                             env.base + QStringLiteral("/__devserver/folder")})
-                           .trimmed()
-                           .toInt();
-    const SChild signIn = RunChild(env.peakFile, {QStringLiteral("signin")});
+        env.folders << server.FolderId(kTop + u'/' + FolderName(b));
+    const SChildRun signIn = RunChildSynced(env.peakFile, {QStringLiteral("signin")});
     if (env.key.isEmpty() || env.folders.contains(0) || signIn.exitCode != 0) {
         std::fprintf(stderr, "the bench could not be set up (key %s, sign-in exit %d)\n",
                      env.key.isEmpty() ? "missing" : "present", signIn.exitCode);
-        stop();
         return 1;
     }
     std::printf("%d rounds each, client and reference alternating, medians\n", rounds);
     std::fflush(stdout);
 
     const SRunResult runs = BenchRuns(env, rounds);
-    stop();
+    server.Stop();
 
     const QString logRoot = work.path() + QStringLiteral("/logs");
     const bool logsWritten = WriteRunFolders(logRoot);
     Sync();
-    const SChild logs = RunChild(env.peakFile, {QStringLiteral("logs"), logRoot});
-    const SChild wait = RunChild(env.peakFile, {QStringLiteral("wait")});
+    const SChildRun logs = RunChildSynced(env.peakFile, {QStringLiteral("logs"), logRoot});
+    const SChildRun wait = RunChildSynced(env.peakFile, {QStringLiteral("wait")});
     QDir::setCurrent(QDir::tempPath());
 
     PrintRuns(runs);
     std::printf("\nLoadLogs over %d run folders of 3 logs each (%d calls; %d runs listed%s)\n",
                 kRunFolders, kLoadCalls, int(logs.Figure(3)),
                 logsWritten && logs.exitCode == 0 ? "" : "; FAILED");
-    std::printf("  %-52s %9.2f ms  (goal < 50)\n", "median of the calls", logs.Figure(0));
-    std::printf("  %-52s %9.2f ms\n", "fastest call", logs.Figure(1));
-    std::printf("  %-52s %9.2f ms\n", "first call", logs.Figure(2));
-    std::printf("  %-52s %9.2f ms\n", "keys and order of 1,095 distinct runs (in memory)",
-                logs.Figure(4));
+    kFineTable.Line("median of the calls", logs.Figure(0), "ms", QStringLiteral("(goal < 50)"));
+    kFineTable.Line("fastest call", logs.Figure(1));
+    kFineTable.Line("first call", logs.Figure(2));
+    kFineTable.Line("keys and order of 1,095 distinct runs (in memory)", logs.Figure(4));
     const double share = wait.Figure(1) > 0 ? 100.0 * wait.Figure(0) / wait.Figure(1) : 0.0;
     std::printf("\nthe wait thread, its schedule 12 hours away (%s)\n",
                 wait.exitCode == 0 && wait.Figure(2) > 0 ? "still waiting at the end"

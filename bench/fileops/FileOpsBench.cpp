@@ -56,28 +56,30 @@
 #include "files/SharedFileManager.h"
 #include "folders/SharedWorkspaceManager.h"
 #include "service/MessageDigest.h"
-#include "store/BizProps.h"
+
+#include "BenchServer.h"
+#include "Measure.h"
+#include "Processes.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QLoggingCategory>
-#include <QMap>
-#include <QProcess>
 #include <QRandomGenerator>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QUrl>
 
 #include <algorithm>
 #include <cstdio>
-#include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
 
 namespace {
+
+using namespace bench;
+
+constexpr STable kTable;
 
 constexpr int kAddCount = 500;
 constexpr qint64 kAddSize = 100 * 1024;
@@ -88,22 +90,6 @@ constexpr int kLockedEvery = 10; // m0010.txt, m0020.txt, ...: 100 held by suzuk
 const QString kGroup = QStringLiteral("ベンチ");
 
 int g_messages = 0;
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
-double Ms(const QElapsedTimer &timer)
-{
-    return timer.nsecsElapsed() / 1e6;
-}
-
-double Ratio(double a, double b)
-{
-    return b > 0 ? a / b : 0.0;
-}
 
 QString AddName(int i)
 {
@@ -127,30 +113,7 @@ bool IsLocked(int i)
 
 void Prepare()
 {
-    AppState::SetNoUiMode(true);
-    // As the application runs: no per-request debug or info lines.
-    QLoggingCategory::setFilterRules(QStringLiteral("velquor.*.info=false\nvelquor.*.debug=false"));
-    SetMessageSink([](const QString &text, MsgIcon, MsgButtons) {
-        ++g_messages;
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
-        return int(IDNO);
-    });
-}
-
-// User + system time so far of this process (RUSAGE_SELF) or of its waited-for children
-// (RUSAGE_CHILDREN).
-double CpuMs(int who)
-{
-    struct rusage usage = {};
-    ::getrusage(who, &usage);
-    auto ms = [](const timeval &t) { return t.tv_sec * 1000.0 + t.tv_usec / 1000.0; };
-    return ms(usage.ru_utime) + ms(usage.ru_stime);
-}
-
-// Keeps the write-back of what the previous step wrote out of the next step's time.
-void Sync()
-{
-    ::sync();
+    PrepareNoUi(IDNO, &g_messages);
 }
 
 // The files of a folder, by name.
@@ -203,56 +166,6 @@ struct SLoopTimes
 };
 
 // --- child processes ------------------------------------------------------------------------
-
-struct SChild
-{
-    long peakKb = 0;
-    int exitCode = -1;
-    double wallMs = 0;            // spawn to exit, /usr/bin/time included
-    double cpuMs = 0;             // user + system of the child
-    QMap<QString, QString> lines; // first word of each output line -> the rest
-    QStringList Figures() const { return lines.value(QStringLiteral("figures")).split(u' '); }
-    double Figure(int index) const { return Figures().value(index).toDouble(); }
-    // The medians line of a step-by-step child: the median step of its timed loops.
-    double MedianStep(int index) const
-    {
-        return lines.value(QStringLiteral("medians")).split(u' ').value(index).toDouble();
-    }
-};
-
-// A child mode of this executable through /usr/bin/time, in the current directory.
-SChild RunChild(const QString &peakFile, const QStringList &args)
-{
-    Sync();
-    QProcess process;
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    const double cpu = CpuMs(RUSAGE_CHILDREN);
-    QElapsedTimer timer;
-    timer.start();
-    process.start(QStringLiteral("/usr/bin/time"),
-                  QStringList{QStringLiteral("-f"), QStringLiteral("%M"), QStringLiteral("-o"),
-                              peakFile, QCoreApplication::applicationFilePath(),
-                              QStringLiteral("--child")}
-                      + args);
-    process.waitForFinished(-1);
-    SChild run;
-    run.wallMs = Ms(timer);
-    run.cpuMs = CpuMs(RUSAGE_CHILDREN) - cpu;
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    const QStringList lines = QString::fromUtf8(process.readAllStandardOutput()).split(u'\n');
-    for (const QString &line : lines) {
-        const qsizetype space = line.indexOf(u' ');
-        if (space > 0)
-            run.lines.insert(line.left(space), line.mid(space + 1));
-    }
-    QFile peak(peakFile);
-    if (peak.open(QIODevice::ReadOnly))
-        run.peakKb = QString::fromLatin1(peak.readAll()).trimmed().section(u'\n', -1).toLong();
-    if (run.exitCode != 0)
-        std::fprintf(stderr, "%s child failed (exit %d)\n", qPrintable(args.value(0)),
-                     run.exitCode);
-    return run;
-}
 
 // A program start followed by an online sign-in as the sign-in window runs it: the tree and
 // the types loaded, the cache view attached.
@@ -540,80 +453,9 @@ int ChildSplitMove(const QStringList &a)
 
 // --- the reference tools ------------------------------------------------------------------
 
-// Spawn to exit of one tool; -1 when it failed.
-double RunTool(const QString &program, const QStringList &args, QString *output = nullptr)
-{
-    QProcess process;
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    QElapsedTimer timer;
-    timer.start();
-    process.start(program, args);
-    process.waitForFinished(-1);
-    const double ms = Ms(timer);
-    if (output)
-        *output = QString::fromUtf8(process.readAllStandardOutput());
-    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0 ? ms : -1;
-}
-
-QString Curl(const QStringList &args)
-{
-    QString out;
-    RunTool(QStringLiteral("curl"),
-            QStringList{QStringLiteral("-s"), QStringLiteral("--noproxy"), QStringLiteral("*")}
-                + args,
-            &out);
-    return out;
-}
-
-QString XmlValue(const QString &xml, const QString &element)
-{
-    const QRegularExpressionMatch m
-        = QRegularExpression(u'<' + element + QStringLiteral(">([^<]*)</") + element + u'>')
-              .match(xml);
-    return m.hasMatch() ? m.captured(1) : QString();
-}
-
-bool WriteServerVqr(quint16 port)
-{
-    QDir().mkpath(DataPath());
-    CBizProps props(DataPath({}, QStringLiteral("server.vqr")));
-    props.SetValue(QStringLiteral("hostName"), QStringLiteral("127.0.0.1"));
-    props.SetValue(QStringLiteral("secure"), QStringLiteral("0"));
-    props.SetValue(QStringLiteral("httpPort"), QString::number(port));
-    return props.Save();
-}
-
-// A value of a curl config file: quoted, backslashes and quotes escaped.
-QString Quoted(const QString &value)
-{
-    QString text = value;
-    text.replace(u'\\', QStringLiteral("\\\\")).replace(u'"', QStringLiteral("\\\""));
-    return u'"' + text + u'"';
-}
-
-// One curl process running every transfer of a config file, one after the other on one
-// connection (curl reuses it across "next"), each answer's status and time_total on a line.
-struct SCurlRun
-{
-    double ms = -1;        // spawn to exit
-    double cpuMs = 0;      // user + system of curl
-    QList<int> status;     // per transfer
-    QList<double> seconds; // per transfer, time_total
-    int Count(int code) const { return int(status.count(code)); }
-    // The sum of time_total of the transfers whose index passes pick, in ms.
-    template<typename F>
-    double SumMs(F &&pick) const
-    {
-        double sum = 0;
-        for (qsizetype i = 0; i < seconds.size(); ++i)
-            if (pick(int(i)))
-                sum += seconds.at(i) * 1000;
-        return sum;
-    }
-};
-
 struct SEnv
 {
+    const CBenchServer *server = nullptr;
     QString work, base, api, key, peakFile;
     qint32 group = 0;
 };
@@ -636,24 +478,7 @@ QString Transfer(const SEnv &env, const QString &url, const QString &output,
 
 SCurlRun RunCurlConfig(const SEnv &env, const QString &name, const QStringList &transfers)
 {
-    SCurlRun run;
-    const QString config = env.work + u'/' + name;
-    {
-        QFile f(config);
-        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            return run;
-        f.write(transfers.join(QStringLiteral("next\n")).toUtf8());
-    }
-    Sync();
-    QString out;
-    const double cpu = CpuMs(RUSAGE_CHILDREN);
-    run.ms = RunTool(QStringLiteral("curl"), {QStringLiteral("-s"), QStringLiteral("-K"), config},
-                     &out);
-    run.cpuMs = CpuMs(RUSAGE_CHILDREN) - cpu;
-    for (const QString &line : out.split(u'\n', Qt::SkipEmptyParts)) {
-        run.status << line.section(u' ', 0, 0).toInt();
-        run.seconds << line.section(u' ', 1, 1).toDouble();
-    }
+    SCurlRun run = bench::RunCurlConfig(env.work + u'/' + name, transfers, true);
     if (run.status.size() != transfers.size()) {
         std::fprintf(stderr, "curl %s: %lld of %lld transfers\n", qPrintable(name),
                      qlonglong(run.status.size()), qlonglong(transfers.size()));
@@ -706,10 +531,7 @@ qint32 MakeFolder(const SEnv &env, const QString &name)
           QStringLiteral("workspaceId=%1&folderStyle=0&comment=&databox=false").arg(env.group),
           QStringLiteral("--data-urlencode"), QStringLiteral("name=") + name,
           env.api + QStringLiteral("workspace/create")});
-    return Curl({QStringLiteral("-d"), QStringLiteral("folderPath=") + kGroup + u'/' + name,
-                 env.base + QStringLiteral("/__devserver/folder")})
-        .trimmed()
-        .toInt();
+    return env.server->FolderId(kGroup + u'/' + name);
 }
 
 // count files of size random bytes named by name(1..count) into dir.
@@ -758,7 +580,7 @@ SAddResult BenchAdd(const SEnv &env, int rounds)
             std::fprintf(stderr, "add: the folders of round %d were not made\n", r);
             break;
         }
-        const SChild added = RunChild(
+        const SChildRun added = RunChildSynced(
             env.peakFile, {QStringLiteral("add"), QString::number(clientFolder), source});
         if (added.exitCode != 0) {
             ++result.failures;
@@ -784,9 +606,9 @@ SAddResult BenchAdd(const SEnv &env, int rounds)
             result.refCreated = curl.Count(200);
         }
 
-        const SChild split
-            = RunChild(env.peakFile, {QStringLiteral("split-add"), QString::number(splitFolder),
-                                      QString::number(managedFolder), source});
+        const SChildRun split = RunChildSynced(
+            env.peakFile, {QStringLiteral("split-add"), QString::number(splitFolder),
+                           QString::number(managedFolder), source});
         if (split.exitCode == 0) {
             checks.push_back(split.Figure(0));
             uploads.push_back(split.Figure(1));
@@ -872,8 +694,9 @@ SGetResult BenchGet(const SEnv &env, int rounds)
             QDir().mkpath(dir);
         }
         // (a) none cached: the client, then curl.
-        const SChild a = RunChild(env.peakFile, {QStringLiteral("get"), QString::number(folder),
-                                                 destA, QString::number(kGetCount)});
+        const SChildRun a
+            = RunChildSynced(env.peakFile, {QStringLiteral("get"), QString::number(folder), destA,
+                                            QString::number(kGetCount)});
         const QString cacheDir = a.lines.value(QStringLiteral("cachedir"));
         if (a.exitCode != 0 || cacheDir.isEmpty()) {
             ++result.failures;
@@ -900,8 +723,9 @@ SGetResult BenchGet(const SEnv &env, int rounds)
         }
 
         // (b) all cached and current: the client, then md5sum + cp.
-        const SChild b = RunChild(env.peakFile, {QStringLiteral("get"), QString::number(folder),
-                                                 destB, QString::number(kGetCount)});
+        const SChildRun b
+            = RunChildSynced(env.peakFile, {QStringLiteral("get"), QString::number(folder), destB,
+                                            QString::number(kGetCount)});
         if (b.exitCode == 0) {
             cached.push_back(b.Figure(0));
             cachedWall.push_back(b.wallMs);
@@ -925,9 +749,9 @@ SGetResult BenchGet(const SEnv &env, int rounds)
             refCachedCpu.push_back(CpuMs(RUSAGE_CHILDREN) - toolCpu);
         }
 
-        const SChild split
-            = RunChild(env.peakFile, {QStringLiteral("split-get"), env.key, QString::number(folder),
-                                      QString::number(kGetCount), env.work});
+        const SChildRun split = RunChildSynced(
+            env.peakFile, {QStringLiteral("split-get"), env.key, QString::number(folder),
+                           QString::number(kGetCount), env.work});
         if (split.exitCode == 0) {
             info.push_back(split.Figure(0));
             get.push_back(split.Figure(1));
@@ -937,8 +761,8 @@ SGetResult BenchGet(const SEnv &env, int rounds)
             result.mismatches = int(split.Figure(5));
             result.slowInfos = int(split.Figure(6));
             result.slowGets = int(split.Figure(7));
-            result.infoStep = split.MedianStep(0);
-            result.getStep = split.MedianStep(1);
+            result.infoStep = split.Value(QStringLiteral("medians"), 0);
+            result.getStep = split.Value(QStringLiteral("medians"), 1);
         }
 
         // Not cached for the next round.
@@ -1023,9 +847,9 @@ SMoveResult BenchMove(const SEnv &env, int rounds)
     std::vector<double> client, wall, signIn, cpu, ref, refInfo, refMove, refCpu, info, checks,
         records, there, back;
     for (int r = 1; r <= rounds; ++r) {
-        const SChild moved
-            = RunChild(env.peakFile, {QStringLiteral("move"), QString::number(from),
-                                      QString::number(to), QString::number(kMoveCount)});
+        const SChildRun moved
+            = RunChildSynced(env.peakFile, {QStringLiteral("move"), QString::number(from),
+                                            QString::number(to), QString::number(kMoveCount)});
         if (moved.exitCode != 0) {
             ++result.failures;
             break;
@@ -1060,9 +884,9 @@ SMoveResult BenchMove(const SEnv &env, int rounds)
             result.refOk = curl.Count(200);
         }
 
-        const SChild split
-            = RunChild(env.peakFile, {QStringLiteral("split-move"), QString::number(from),
-                                      QString::number(to), QString::number(kMoveCount)});
+        const SChildRun split
+            = RunChildSynced(env.peakFile, {QStringLiteral("split-move"), QString::number(from),
+                                            QString::number(to), QString::number(kMoveCount)});
         if (split.exitCode == 0) {
             info.push_back(split.Figure(0));
             checks.push_back(split.Figure(1));
@@ -1072,8 +896,8 @@ SMoveResult BenchMove(const SEnv &env, int rounds)
             result.splitLocked = int(split.Figure(5));
             result.slowInfos = int(split.Figure(6));
             result.slowMoves = int(split.Figure(7));
-            result.infoStep = split.MedianStep(0);
-            result.moveStep = split.MedianStep(1);
+            result.infoStep = split.Value(QStringLiteral("medians"), 0);
+            result.moveStep = split.Value(QStringLiteral("medians"), 1);
         }
         ++result.rounds;
         std::printf("  move round %d: client %.0f ms, reference %.0f ms\n", r, client.back(),
@@ -1096,11 +920,6 @@ SMoveResult BenchMove(const SEnv &env, int rounds)
     return result;
 }
 
-void Line(const char *label, double ms)
-{
-    std::printf("  %-52s %9.1f ms\n", label, ms);
-}
-
 void PrintAdd(const SAddResult &add)
 {
     const double mb = kAddCount * kAddSize / 1e6;
@@ -1108,29 +927,29 @@ void PrintAdd(const SAddResult &add)
                 "messages; curl created %d)\n",
                 kAddCount, kAddSize >> 10, add.rounds, add.succeeded, add.failed, add.messages,
                 add.refCreated);
-    std::printf("  %-52s %9.1f ms  (%.0f MB/s)\n",
-                "reference: curl, 500 file/create, one connection", add.ref, mb / (add.ref / 1000));
-    Line("  sum of its transfers (time_total)", add.refTransfers);
-    Line("  CPU of curl (user + system)", add.refCpu);
-    std::printf("  %-52s %9.1f ms  %.2f x reference (goal <= 1.50)\n", "client: AddFiles",
-                add.client, Ratio(add.client, add.ref));
-    Line("  checks (CheckFileName) of all files", add.checks);
-    Line("  in-use tests of the local files (IsFileInUse)", add.inUse);
-    std::printf("  %-52s %9.1f ms  (CPU %.0f ms; median %.2f ms, %d over %.0f ms)\n",
-                "  the client's uploads (file/create)", add.uploads, add.uploadCpu, add.uploadStep,
-                add.slowUploads, kSlowMs);
-    Line("  local record lookups (EnsureRecord)", add.records);
-    Line("  cache copies (AddOrReplaceLocal)", add.cache);
-    Line("  history copies and pruning (KeepHistory)", add.history);
-    Line("  these steps together",
-         add.checks + add.inUse + add.uploads + add.records + add.cache + add.history);
-    std::printf("  %-52s %9.1f ms  (median %.2f ms, %d over %.0f ms)\n",
-                "  the manager's AddFile, one file after the other", add.managed, add.managedStep,
-                add.slowManaged, kSlowMs);
-    std::printf("  %-52s %9.1f ms  (sign-in %.1f ms)\n", "  the whole child, spawn to exit",
-                add.wall, add.signIn);
-    Line("  CPU of the whole child (user + system)", add.cpu);
-    std::printf("  %-52s %9.1f MB\n", "peak RSS of the adding process", add.peakKb / 1024.0);
+    kTable.Line("reference: curl, 500 file/create, one connection", add.ref, "ms",
+                QString::asprintf("(%.0f MB/s)", mb / (add.ref / 1000)));
+    kTable.Line("  sum of its transfers (time_total)", add.refTransfers);
+    kTable.Line("  CPU of curl (user + system)", add.refCpu);
+    kTable.Line("client: AddFiles", add.client, "ms",
+                QString::asprintf("%.2f x reference (goal <= 1.50)", Ratio(add.client, add.ref)));
+    kTable.Line("  checks (CheckFileName) of all files", add.checks);
+    kTable.Line("  in-use tests of the local files (IsFileInUse)", add.inUse);
+    kTable.Line("  the client's uploads (file/create)", add.uploads, "ms",
+                QString::asprintf("(CPU %.0f ms; median %.2f ms, %d over %.0f ms)", add.uploadCpu,
+                                  add.uploadStep, add.slowUploads, kSlowMs));
+    kTable.Line("  local record lookups (EnsureRecord)", add.records);
+    kTable.Line("  cache copies (AddOrReplaceLocal)", add.cache);
+    kTable.Line("  history copies and pruning (KeepHistory)", add.history);
+    kTable.Line("  these steps together",
+                add.checks + add.inUse + add.uploads + add.records + add.cache + add.history);
+    kTable.Line("  the manager's AddFile, one file after the other", add.managed, "ms",
+                QString::asprintf("(median %.2f ms, %d over %.0f ms)", add.managedStep,
+                                  add.slowManaged, kSlowMs));
+    kTable.Line("  the whole child, spawn to exit", add.wall, "ms",
+                QString::asprintf("(sign-in %.1f ms)", add.signIn));
+    kTable.Line("  CPU of the whole child (user + system)", add.cpu);
+    kTable.Line("peak RSS of the adding process", add.peakKb / 1024.0, "MB");
     if (add.failures)
         std::printf("  (%d failed children)\n", add.failures);
 }
@@ -1142,42 +961,43 @@ void PrintGet(const SGetResult &get)
                 "%d downloaded, %d failed, %d complete; curl %d)\n",
                 kGetCount, kGetSize >> 20, get.rounds, get.succeeded, get.failed, get.present,
                 get.refGot);
-    std::printf("  %-52s %9.1f ms  (%.0f MB/s)\n", "reference: curl, 200 file/get, one connection",
-                get.ref, mb / (get.ref / 1000));
-    Line("  sum of its transfers (time_total)", get.refTransfers);
-    Line("  CPU of curl (user + system)", get.refCpu);
-    std::printf("  %-52s %9.1f ms  %.2f x reference (goal <= 1.20)\n", "client: DownloadFiles",
-                get.client, Ratio(get.client, get.ref));
-    std::printf("  %-52s %9.1f ms  (median %.2f ms, %d over %.0f ms)\n", "  file/info of all files",
-                get.info, get.infoStep, get.slowInfos, kSlowMs);
-    std::printf("  %-52s %9.1f ms  (CPU %.0f ms; median %.2f ms, %d over %.0f ms)\n",
-                "  the client's downloads, digests checked", get.get, get.getCpu, get.getStep,
-                get.slowGets, kSlowGetMs);
-    Line("  copies of the downloaded files", get.copy);
-    Line("  these steps together", get.info + get.get + get.copy);
-    std::printf("  %-52s %9.1f ms  (sign-in %.1f ms)\n", "  the whole child, spawn to exit",
-                get.wall, get.signIn);
-    Line("  CPU of the whole child (user + system)", get.cpu);
-    std::printf("  %-52s %9.1f MB\n", "peak RSS of the downloading process", get.peakKb / 1024.0);
+    kTable.Line("reference: curl, 200 file/get, one connection", get.ref, "ms",
+                QString::asprintf("(%.0f MB/s)", mb / (get.ref / 1000)));
+    kTable.Line("  sum of its transfers (time_total)", get.refTransfers);
+    kTable.Line("  CPU of curl (user + system)", get.refCpu);
+    kTable.Line("client: DownloadFiles", get.client, "ms",
+                QString::asprintf("%.2f x reference (goal <= 1.20)", Ratio(get.client, get.ref)));
+    kTable.Line("  file/info of all files", get.info, "ms",
+                QString::asprintf("(median %.2f ms, %d over %.0f ms)", get.infoStep, get.slowInfos,
+                                  kSlowMs));
+    kTable.Line("  the client's downloads, digests checked", get.get, "ms",
+                QString::asprintf("(CPU %.0f ms; median %.2f ms, %d over %.0f ms)", get.getCpu,
+                                  get.getStep, get.slowGets, kSlowGetMs));
+    kTable.Line("  copies of the downloaded files", get.copy);
+    kTable.Line("  these steps together", get.info + get.get + get.copy);
+    kTable.Line("  the whole child, spawn to exit", get.wall, "ms",
+                QString::asprintf("(sign-in %.1f ms)", get.signIn));
+    kTable.Line("  CPU of the whole child (user + system)", get.cpu);
+    kTable.Line("peak RSS of the downloading process", get.peakKb / 1024.0, "MB");
 
     std::printf("\ndownloading the same %d files, all cached and current (%d downloaded, %d "
                 "failed, %d complete; %d digests not the records')\n",
                 kGetCount, get.cachedSucceeded, get.cachedFailed, get.cachedPresent,
                 get.mismatches);
-    Line("reference: md5sum + cp of the 200 files", get.refCached);
-    Line("  md5sum", get.md5sum);
-    Line("  cp", get.cp);
-    Line("  CPU of both (user + system)", get.refCachedCpu);
-    std::printf("  %-52s %9.1f ms  %.2f x reference (goal <= 1.30)\n", "client: DownloadFiles",
-                get.cached, Ratio(get.cached, get.refCached));
-    Line("  file/info of all files", get.info);
-    Line("  the client's digests of the files (Digest)", get.digest);
-    Line("  copies of the files", get.copy);
-    Line("  these steps together", get.info + get.digest + get.copy);
-    Line("  the whole child, spawn to exit", get.cachedWall);
-    Line("  CPU of the whole child (user + system)", get.cachedCpu);
-    std::printf("  %-52s %9.1f MB\n", "peak RSS of the downloading process",
-                get.cachedPeakKb / 1024.0);
+    kTable.Line("reference: md5sum + cp of the 200 files", get.refCached);
+    kTable.Line("  md5sum", get.md5sum);
+    kTable.Line("  cp", get.cp);
+    kTable.Line("  CPU of both (user + system)", get.refCachedCpu);
+    kTable.Line(
+        "client: DownloadFiles", get.cached, "ms",
+        QString::asprintf("%.2f x reference (goal <= 1.30)", Ratio(get.cached, get.refCached)));
+    kTable.Line("  file/info of all files", get.info);
+    kTable.Line("  the client's digests of the files (Digest)", get.digest);
+    kTable.Line("  copies of the files", get.copy);
+    kTable.Line("  these steps together", get.info + get.digest + get.copy);
+    kTable.Line("  the whole child, spawn to exit", get.cachedWall);
+    kTable.Line("  CPU of the whole child (user + system)", get.cachedCpu);
+    kTable.Line("peak RSS of the downloading process", get.cachedPeakKb / 1024.0, "MB");
     if (get.failures)
         std::printf("  (%d failed children)\n", get.failures);
 }
@@ -1188,25 +1008,25 @@ void PrintMove(const SMoveResult &move)
                 "moved, %d failed, %d messages; curl %d of %d answered 200)\n",
                 kMoveCount, kMoveCount / kLockedEvery, move.rounds, move.succeeded, move.failed,
                 move.messages, move.refOk, kMoveCount * 2 - kMoveCount / kLockedEvery);
-    Line("reference: curl, 1,000 file/info + 900 file/move", move.ref);
-    Line("  its file/info transfers (time_total)", move.refInfo);
-    Line("  its file/move transfers (time_total)", move.refMove);
-    Line("  CPU of curl (user + system)", move.refCpu);
-    std::printf("  %-52s %9.1f ms  %.2f x reference (goal <= 1.30)\n", "client: MoveFiles",
-                move.client, Ratio(move.client, move.ref));
-    std::printf("  %-52s %9.1f ms  (%d found locked; median %.2f ms, %d over %.0f ms)\n",
-                "  file/info of all files", move.info, move.splitLocked, move.infoStep,
-                move.slowInfos, kSlowMs);
-    Line("  name checks (CheckFileName, name only)", move.checks);
-    Line("  local record lookups (EnsureRecord)", move.records);
-    std::printf("  %-52s %9.1f ms  (median %.2f ms, %d over %.0f ms; back again %.1f ms)\n",
-                "  file/move of the free files", move.there, move.moveStep, move.slowMoves, kSlowMs,
-                move.back);
-    Line("  these steps together", move.info + move.checks + move.records + move.there);
-    std::printf("  %-52s %9.1f ms  (sign-in %.1f ms)\n", "  the whole child, spawn to exit",
-                move.wall, move.signIn);
-    Line("  CPU of the whole child (user + system)", move.cpu);
-    std::printf("  %-52s %9.1f MB\n", "peak RSS of the moving process", move.peakKb / 1024.0);
+    kTable.Line("reference: curl, 1,000 file/info + 900 file/move", move.ref);
+    kTable.Line("  its file/info transfers (time_total)", move.refInfo);
+    kTable.Line("  its file/move transfers (time_total)", move.refMove);
+    kTable.Line("  CPU of curl (user + system)", move.refCpu);
+    kTable.Line("client: MoveFiles", move.client, "ms",
+                QString::asprintf("%.2f x reference (goal <= 1.30)", Ratio(move.client, move.ref)));
+    kTable.Line("  file/info of all files", move.info, "ms",
+                QString::asprintf("(%d found locked; median %.2f ms, %d over %.0f ms)",
+                                  move.splitLocked, move.infoStep, move.slowInfos, kSlowMs));
+    kTable.Line("  name checks (CheckFileName, name only)", move.checks);
+    kTable.Line("  local record lookups (EnsureRecord)", move.records);
+    kTable.Line("  file/move of the free files", move.there, "ms",
+                QString::asprintf("(median %.2f ms, %d over %.0f ms; back again %.1f ms)",
+                                  move.moveStep, move.slowMoves, kSlowMs, move.back));
+    kTable.Line("  these steps together", move.info + move.checks + move.records + move.there);
+    kTable.Line("  the whole child, spawn to exit", move.wall, "ms",
+                QString::asprintf("(sign-in %.1f ms)", move.signIn));
+    kTable.Line("  CPU of the whole child (user + system)", move.cpu);
+    kTable.Line("peak RSS of the moving process", move.peakKb / 1024.0, "MB");
     if (move.failures)
         std::printf("  (%d failed children)\n", move.failures);
 }
@@ -1218,30 +1038,15 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     Prepare();
-    if (args.value(0) == QLatin1String("--child")) {
-        const QString mode = args.value(1);
-        const QStringList rest = args.mid(2);
-        try {
-            if (mode == QLatin1String("signin"))
-                return ChildSignIn();
-            if (mode == QLatin1String("add"))
-                return ChildAdd(rest);
-            if (mode == QLatin1String("get"))
-                return ChildGet(rest);
-            if (mode == QLatin1String("move"))
-                return ChildMove(rest);
-            if (mode == QLatin1String("split-add"))
-                return ChildSplitAdd(rest);
-            if (mode == QLatin1String("split-get"))
-                return ChildSplitGet(rest);
-            if (mode == QLatin1String("split-move"))
-                return ChildSplitMove(rest);
-        } catch (const CBizException &e) {
-            std::fprintf(stderr, "%s: %s\n", qPrintable(mode), e.what());
-            return 9;
-        }
-        return 1;
-    }
+    if (args.value(0) == QLatin1String("--child"))
+        return RunChildMode(args.mid(1), {{QStringLiteral("signin"),
+                                           [](const QStringList &) { return ChildSignIn(); }},
+                                          {QStringLiteral("add"), ChildAdd},
+                                          {QStringLiteral("get"), ChildGet},
+                                          {QStringLiteral("move"), ChildMove},
+                                          {QStringLiteral("split-add"), ChildSplitAdd},
+                                          {QStringLiteral("split-get"), ChildSplitGet},
+                                          {QStringLiteral("split-move"), ChildSplitMove}});
     const int rounds = std::max(1, args.value(0, QStringLiteral("3")).toInt());
 
     QTemporaryDir work(QStringLiteral("/tmp/velquor-bench-fileops-XXXXXX"));
@@ -1249,70 +1054,37 @@ int main(int argc, char **argv)
         return 1;
     // The user-documents areas (history, desktop) inside the work folder, for the children
     // too.
-    const QString home = work.path() + QStringLiteral("/home");
-    QDir().mkpath(home);
-    qputenv("HOME", home.toUtf8());
-    qputenv("XDG_CONFIG_HOME", (home + QStringLiteral("/.config")).toUtf8());
-    qputenv("XDG_DATA_HOME", (home + QStringLiteral("/.local/share")).toUtf8());
-    qputenv("XDG_CACHE_HOME", (home + QStringLiteral("/.cache")).toUtf8());
-    const QString install = work.path() + QStringLiteral("/install");
-    QDir().mkpath(install);
-    QDir::setCurrent(install);
+    UseHomeIn(work.path());
+    EnterInstallation(work.path() + QStringLiteral("/install"));
 
-    QProcess server;
-    server.setProgram(QStringLiteral(VELQUOR_DEVSERVER_PATH));
-    server.setArguments({QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--seed"),
-                         QStringLiteral("demo"), QStringLiteral("--test-hooks"),
-                         QStringLiteral("--data"), work.path() + QStringLiteral("/server")});
-    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    server.start();
-    quint16 port = 0;
-    while (port == 0 && server.waitForReadyRead(60000)) {
-        const QString line = QString::fromUtf8(server.readLine()).trimmed();
-        if (line.startsWith(QLatin1String("listening on")))
-            port = quint16(line.section(u':', -1).toUInt());
-    }
-    auto stop = [&server] {
-        server.terminate();
-        server.waitForFinished(5000);
-    };
+    CBenchServer server;
+    const quint16 port
+        = server.Start(QStringLiteral("demo"), work.path() + QStringLiteral("/server"));
     if (port == 0 || !WriteServerVqr(port)) {
         std::fprintf(stderr, "the devserver did not start\n");
-        stop();
         return 1;
     }
     SEnv env;
+    env.server = &server;
     env.work = work.path();
-    env.base = QStringLiteral("http://127.0.0.1:%1").arg(port);
-    env.api = env.base + QStringLiteral("/apps/api/apis/");
+    env.base = server.base();
+    env.api = server.api();
     env.peakFile = work.path() + QStringLiteral("/peak.txt");
     // 500 files in one add, 1,000 in one move.
-    Curl({QStringLiteral("-d"), QStringLiteral("loginId=yamada&maxFileCreate=500&maxFileMove=1000"),
-          env.base + QStringLiteral("/__devserver/user")});
-    // The reference's own key: another installation of yamada, as curl would be.
-    const QString refClient
-        = XmlValue(Curl({QStringLiteral("-d"), QStringLiteral("customerCode=demo&loginId=yamada"),
-                         env.api + QStringLiteral("register")}),
-                   QStringLiteral("clientKey"));
-    env.key = XmlValue(
-        Curl({QStringLiteral("-d"),
-              QStringLiteral("clientKey=%1&password=yamada-pass&pcName=BENCH").arg(refClient),
-              env.api + QStringLiteral("login")}),
-        QStringLiteral("accessKey"));
+    server.Hook(QStringLiteral("user"),
+                {QStringLiteral("-d"),
+                 QStringLiteral("loginId=yamada&maxFileCreate=500&maxFileMove=1000")});
+    env.key = server.ReferenceKey();
     Curl({QStringLiteral("-H"), QStringLiteral("x-velquor-access-key: ") + env.key,
           QStringLiteral("-d"),
           QStringLiteral("workspaceId=0&folderStyle=0&comment=&databox=false"),
           QStringLiteral("--data-urlencode"), QStringLiteral("name=") + kGroup,
           env.api + QStringLiteral("workspace/create")});
-    env.group = Curl({QStringLiteral("-d"), QStringLiteral("folderPath=") + kGroup,
-                      env.base + QStringLiteral("/__devserver/folder")})
-                    .trimmed()
-                    .toInt();
-    const SChild signIn = RunChild(env.peakFile, {QStringLiteral("signin")});
+    env.group = server.FolderId(kGroup);
+    const SChildRun signIn = RunChildSynced(env.peakFile, {QStringLiteral("signin")});
     if (env.key.isEmpty() || env.group <= 0 || signIn.exitCode != 0) {
         std::fprintf(stderr, "the bench could not be set up (key %s, group %d, sign-in exit %d)\n",
                      env.key.isEmpty() ? "missing" : "present", env.group, signIn.exitCode);
-        stop();
         return 1;
     }
     std::printf("%d rounds each, client and reference alternating, medians\n", rounds);
@@ -1321,7 +1093,7 @@ int main(int argc, char **argv)
     const SAddResult add = BenchAdd(env, rounds);
     const SGetResult get = BenchGet(env, rounds);
     const SMoveResult move = BenchMove(env, rounds);
-    stop();
+    server.Stop();
     QDir::setCurrent(QDir::tempPath());
 
     PrintAdd(add);

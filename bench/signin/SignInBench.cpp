@@ -34,17 +34,15 @@
 #include "files/FileTypeManager.h"
 #include "files/SharedFileManager.h"
 #include "folders/SharedWorkspaceManager.h"
-#include "store/BizProps.h"
+
+#include "BenchServer.h"
+#include "Measure.h"
+#include "Processes.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QLoggingCategory>
-#include <QMap>
-#include <QProcess>
-#include <QProcessEnvironment>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QUrl>
 
@@ -54,9 +52,11 @@
 #include <string>
 #include <vector>
 
-#include <sys/resource.h>
-
 namespace {
+
+using namespace bench;
+
+constexpr STable kTable;
 
 const QString kOffice = QStringLiteral("demo");
 const QString kLoginId = QStringLiteral("yamada");
@@ -67,94 +67,12 @@ constexpr double kGoal = 1.3;
 
 int g_messages = 0;
 
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
-double Ms(const QElapsedTimer &timer)
-{
-    return timer.nsecsElapsed() / 1e6;
-}
-
-double Ratio(double a, double b)
-{
-    return b > 0 ? a / b : 0.0;
-}
-
-// User + system time so far of this process's waited-for children, in ms.
-double ChildrenCpuMs()
-{
-    rusage usage{};
-    getrusage(RUSAGE_CHILDREN, &usage);
-    auto ms = [](const timeval &t) { return t.tv_sec * 1000.0 + t.tv_usec / 1000.0; };
-    return ms(usage.ru_utime) + ms(usage.ru_stime);
-}
-
 void Prepare()
 {
-    AppState::SetNoUiMode(true);
-    // As the application runs: no per-request debug or info lines.
-    QLoggingCategory::setFilterRules(QStringLiteral("velquor.*.info=false\nvelquor.*.debug=false"));
-    SetMessageSink([](const QString &text, MsgIcon, MsgButtons) {
-        ++g_messages;
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
-        return int(IDNO);
-    });
-}
-
-double RunTool(const QString &program, const QStringList &args, QString *output = nullptr)
-{
-    QProcess process;
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    QElapsedTimer timer;
-    timer.start();
-    process.start(program, args);
-    process.waitForFinished(-1);
-    const double ms = Ms(timer);
-    if (output)
-        *output = QString::fromUtf8(process.readAllStandardOutput());
-    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0 ? ms : -1;
-}
-
-QString Curl(const QStringList &args)
-{
-    QString out;
-    RunTool(QStringLiteral("curl"),
-            QStringList{QStringLiteral("-s"), QStringLiteral("--noproxy"), QStringLiteral("*")}
-                + args,
-            &out);
-    return out;
-}
-
-QString XmlValue(const QString &xml, const QString &element)
-{
-    const QRegularExpressionMatch m
-        = QRegularExpression(u'<' + element + QStringLiteral(">([^<]*)</") + element + u'>')
-              .match(xml);
-    return m.hasMatch() ? m.captured(1) : QString();
-}
-
-// A quoted value of a curl config file.
-QString Quoted(const QString &value)
-{
-    QString q = value;
-    q.replace(u'\\', QStringLiteral("\\\\")).replace(u'"', QStringLiteral("\\\""));
-    return u'"' + q + u'"';
+    PrepareNoUi(IDNO, &g_messages);
 }
 
 // --- the child: one sign-in ---------------------------------------------------------------
-
-bool WriteServerVqr(quint16 port)
-{
-    QDir().mkpath(DataPath());
-    CBizProps props(DataPath({}, QStringLiteral("server.vqr")));
-    props.SetValue(QStringLiteral("hostName"), QStringLiteral("127.0.0.1"));
-    props.SetValue(QStringLiteral("secure"), QStringLiteral("0"));
-    props.SetValue(QStringLiteral("httpPort"), QString::number(port));
-    return props.Save();
-}
 
 // The installation's settings as the program leaves them: server.vqr for the port, and the
 // folder the online window showed last (0: the root).
@@ -248,19 +166,6 @@ int ChildSplit(const QStringList &a)
 
 // --- the parent -----------------------------------------------------------------------------
 
-struct SChild
-{
-    long peakKb = 0;
-    int exitCode = -1;
-    double wallMs = 0;                // spawn to exit, /usr/bin/time included
-    double cpuMs = 0;                 // user + system of the child
-    QMap<QString, QStringList> lines; // first word of each output line -> the rest
-    double Value(const QString &line, int index) const
-    {
-        return lines.value(line).value(index).toDouble();
-    }
-};
-
 struct SEnv
 {
     QString work, base, api, key;
@@ -269,49 +174,18 @@ struct SEnv
 };
 
 // A child mode of this executable through /usr/bin/time, on a new installation.
-SChild RunChild(SEnv &env, const QStringList &args)
+SChildRun RunChild(SEnv &env, const QStringList &args)
 {
     const QString root = env.work + QStringLiteral("/inst%1").arg(++env.installations);
     const QString install = root + QStringLiteral("/install");
     const QString home = root + QStringLiteral("/home");
     QDir().mkpath(install);
     QDir().mkpath(home);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("HOME"), home);
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
-    environment.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/.local/share"));
-    environment.insert(QStringLiteral("XDG_CACHE_HOME"), home + QStringLiteral("/.cache"));
-    const QString peakFile = root + QStringLiteral("/peak.txt");
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.setWorkingDirectory(install);
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    const double cpu = ChildrenCpuMs();
-    QElapsedTimer timer;
-    timer.start();
-    process.start(QStringLiteral("/usr/bin/time"),
-                  QStringList{QStringLiteral("-f"), QStringLiteral("%M"), QStringLiteral("-o"),
-                              peakFile, QCoreApplication::applicationFilePath(),
-                              QStringLiteral("--child")}
-                      + args);
-    process.waitForFinished(-1);
-    SChild run;
-    run.wallMs = Ms(timer);
-    run.cpuMs = ChildrenCpuMs() - cpu;
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    const QStringList lines = QString::fromUtf8(process.readAllStandardOutput()).split(u'\n');
-    for (const QString &line : lines) {
-        const QStringList words = line.split(u' ', Qt::SkipEmptyParts);
-        if (words.size() > 1)
-            run.lines.insert(words.first(), words.mid(1));
-    }
-    QFile peak(peakFile);
-    if (peak.open(QIODevice::ReadOnly))
-        run.peakKb = QString::fromLatin1(peak.readAll()).trimmed().section(u'\n', -1).toLong();
-    if (run.exitCode != 0)
-        std::fprintf(stderr, "%s child failed (exit %d)\n", qPrintable(args.value(0)),
-                     run.exitCode);
-    return run;
+    SChildOptions options;
+    options.reportFailure = true;
+    options.workingDirectory = install;
+    options.environment = HomeEnvironment(home);
+    return bench::RunChild(root + QStringLiteral("/peak.txt"), args, options);
 }
 
 // One request of the logged sequence as a curl config block: the URL, the access key (not
@@ -371,59 +245,16 @@ QString Transfer(const SEnv &env, const QString &op, const QString &method, SPla
     return block;
 }
 
-struct SCurlRun
-{
-    double ms = -1;        // spawn to exit
-    double cpuMs = 0;      // user + system of curl
-    QList<int> status;     // per transfer
-    QList<double> seconds; // per transfer, time_total
-};
-
 // One curl process running every transfer one after the other on one connection.
 SCurlRun RunCurl(const SEnv &env, const QStringList &transfers)
 {
-    SCurlRun run;
-    const QString config = env.work + QStringLiteral("/signin.curl");
-    {
-        QFile f(config);
-        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            return run;
-        f.write(transfers.join(QStringLiteral("next\n")).toUtf8());
-    }
-    QString out;
-    const double cpu = ChildrenCpuMs();
-    run.ms = RunTool(QStringLiteral("curl"), {QStringLiteral("-s"), QStringLiteral("-K"), config},
-                     &out);
-    run.cpuMs = ChildrenCpuMs() - cpu;
-    for (const QString &line : out.split(u'\n', Qt::SkipEmptyParts)) {
-        run.status << line.section(u' ', 0, 0).toInt();
-        run.seconds << line.section(u' ', 1, 1).toDouble();
-    }
-    if (run.status.size() != transfers.size() || run.status.count(200) != run.status.size()) {
+    SCurlRun run = RunCurlConfig(env.work + QStringLiteral("/signin.curl"), transfers, false);
+    if (run.status.size() != transfers.size() || run.Count(200) != run.status.size()) {
         std::fprintf(stderr, "curl: %lld of %lld transfers answered 200\n",
-                     qlonglong(run.status.count(200)), qlonglong(transfers.size()));
+                     qlonglong(run.Count(200)), qlonglong(transfers.size()));
         run.ms = -1;
     }
     return run;
-}
-
-// The devserver on a port of its own with the given seed; 0 when it did not start.
-quint16 StartServer(QProcess &server, const QString &data, const QString &seed)
-{
-    server.setProgram(QStringLiteral(VELQUOR_DEVSERVER_PATH));
-    server.setArguments({QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--seed"),
-                         seed, QStringLiteral("--test-hooks"), QStringLiteral("--data"), data});
-    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    server.start();
-    quint16 port = 0;
-    while (port == 0 && server.waitForReadyRead(120000)) {
-        while (port == 0 && server.canReadLine()) {
-            const QString line = QString::fromUtf8(server.readLine()).trimmed();
-            if (line.startsWith(QLatin1String("listening on")))
-                port = quint16(line.section(u':', -1).toUInt());
-        }
-    }
-    return port;
 }
 
 struct SOfficeResult
@@ -441,36 +272,25 @@ SOfficeResult BenchOffice(const QString &name, const QString &seed, const QStrin
 {
     SOfficeResult result;
     result.name = name;
-    QProcess server;
+    CBenchServer server;
     SEnv env;
     env.work = work;
-    env.port = StartServer(server, work + QStringLiteral("/server"), seed);
-    auto stop = [&server] {
-        server.terminate();
-        server.waitForFinished(5000);
-    };
+    env.port = server.Start(seed, work + QStringLiteral("/server"), true, 120000);
     if (env.port == 0) {
         std::fprintf(stderr, "%s: the devserver did not start\n", qPrintable(name));
-        stop();
         return result;
     }
-    env.base = QStringLiteral("http://127.0.0.1:%1").arg(env.port);
-    env.api = env.base + QStringLiteral("/apps/api/apis/");
+    env.base = server.base();
+    env.api = server.api();
     qint32 folder = 0;
-    if (seed.startsWith(QLatin1String("scale"))) {
-        folder
-            = Curl({QStringLiteral("--data-urlencode"), QStringLiteral("folderPath=") + kPageFolder,
-                    env.base + QStringLiteral("/__devserver/folder")})
-                  .trimmed()
-                  .toInt();
-    }
+    if (seed.startsWith(QLatin1String("scale")))
+        folder = server.FolderId(kPageFolder);
     const QStringList childArgs{QString::number(env.port), QString::number(folder)};
 
     // A first sign-in (not measured) gives the requests of one.
-    Curl({QStringLiteral("-X"), QStringLiteral("POST"),
-          env.base + QStringLiteral("/__devserver/log/clear")});
-    const SChild first = RunChild(env, QStringList{QStringLiteral("signin")} + childArgs);
-    const QString log = Curl({env.base + QStringLiteral("/__devserver/log")});
+    server.Hook(QStringLiteral("log/clear"), {QStringLiteral("-X"), QStringLiteral("POST")});
+    const SChildRun first = RunChild(env, QStringList{QStringLiteral("signin")} + childArgs);
+    const QString log = server.Hook(QStringLiteral("log"));
     for (const QString &line : log.split(u'\n', Qt::SkipEmptyParts)) {
         const QStringList words = line.split(u' ', Qt::SkipEmptyParts);
         if (words.size() >= 4)
@@ -479,26 +299,14 @@ SOfficeResult BenchOffice(const QString &name, const QString &seed, const QStrin
     std::printf("%s: the sign-in's requests: %s\n", qPrintable(name),
                 qPrintable(result.sequence.join(QStringLiteral(", "))));
     std::fflush(stdout);
-    if (first.exitCode != 0 || result.sequence.isEmpty()) {
-        stop();
+    if (first.exitCode != 0 || result.sequence.isEmpty())
         return result;
-    }
 
     // The reference's own registration and access key (curl cannot carry an answer into the
     // next request): its timed register and login are sent all the same.
     SPlan plan;
     plan.folder = folder;
-    plan.clientKey
-        = XmlValue(Curl({QStringLiteral("-d"),
-                         QStringLiteral("customerCode=%1&loginId=%2").arg(kOffice, kLoginId),
-                         env.api + QStringLiteral("register")}),
-                   QStringLiteral("clientKey"));
-    env.key = XmlValue(
-        Curl(
-            {QStringLiteral("-d"),
-             QStringLiteral("clientKey=%1&password=%2&pcName=BENCH").arg(plan.clientKey, kPassword),
-             env.api + QStringLiteral("login")}),
-        QStringLiteral("accessKey"));
+    env.key = server.ReferenceKey(kOffice, kLoginId, kPassword, &plan.clientKey);
     QString countUrl = env.api + QStringLiteral("workspace/count?recursive=false");
     if (folder > 0)
         countUrl += QStringLiteral("&workspaceId=%1").arg(folder);
@@ -516,21 +324,21 @@ SOfficeResult BenchOffice(const QString &name, const QString &seed, const QStrin
     std::vector<double> client, wall, cpu, ref, refCpu;
     std::vector<std::vector<double>> steps(7), perOp(size_t(ops.size()));
     for (int r = 0; r < rounds; ++r) {
-        const SChild signIn = RunChild(env, QStringList{QStringLiteral("signin")} + childArgs);
+        const SChildRun signIn = RunChild(env, QStringList{QStringLiteral("signin")} + childArgs);
         const SCurlRun curl = RunCurl(env, transfers);
-        const SChild split = RunChild(env, QStringList{QStringLiteral("split")} + childArgs);
+        const SChildRun split = RunChild(env, QStringList{QStringLiteral("split")} + childArgs);
         if (signIn.exitCode != 0 || curl.ms < 0 || split.exitCode != 0) {
             ++result.failures;
             continue;
         }
-        client.push_back(signIn.Value(QStringLiteral("figures"), 0));
+        client.push_back(signIn.Figure(0));
         wall.push_back(signIn.wallMs);
         cpu.push_back(signIn.cpuMs);
         result.peakKb = std::max(result.peakKb, signIn.peakKb);
-        result.result = int(signIn.Value(QStringLiteral("figures"), 1));
-        result.folders = int(signIn.Value(QStringLiteral("figures"), 2));
-        result.entries = int(signIn.Value(QStringLiteral("figures"), 3));
-        result.messages = int(signIn.Value(QStringLiteral("figures"), 4));
+        result.result = int(signIn.Figure(1));
+        result.folders = int(signIn.Figure(2));
+        result.entries = int(signIn.Figure(3));
+        result.messages = int(signIn.Figure(4));
         ref.push_back(curl.ms);
         refCpu.push_back(curl.cpuMs);
         for (size_t i = 0; i < steps.size(); ++i)
@@ -548,13 +356,7 @@ SOfficeResult BenchOffice(const QString &name, const QString &seed, const QStrin
         result.steps.push_back(Median(s));
     for (qsizetype i = 0; i < ops.size(); ++i)
         result.ops << qMakePair(ops.at(i), Median(perOp[size_t(i)]));
-    stop();
     return result;
-}
-
-void Line(const char *label, double ms)
-{
-    std::printf("  %-52s %9.1f ms\n", label, ms);
 }
 
 void Print(const SOfficeResult &r)
@@ -562,14 +364,14 @@ void Print(const SOfficeResult &r)
     std::printf("\n%s: sign-in to result %d (%d folders, %d entries on the first page, %d "
                 "messages)\n",
                 qPrintable(r.name), r.result, r.folders, r.entries, r.messages);
-    Line("client SignInOnline", r.client);
-    Line("curl, the same requests on one connection", r.ref);
-    std::printf("  %-52s %9.2f x   (goal: within %.1f x)\n", "client / curl",
-                Ratio(r.client, r.ref), kGoal);
-    std::printf("  %-52s %9.1f MB\n", "peak RSS of the client's child", r.peakKb / 1024.0);
-    Line("  the client's whole child, spawn to exit", r.wall);
-    Line("  CPU of the client's whole child (user + system)", r.cpu);
-    Line("  CPU of curl (user + system)", r.refCpu);
+    kTable.Line("client SignInOnline", r.client);
+    kTable.Line("curl, the same requests on one connection", r.ref);
+    STable(52, 9, 2).Line("client / curl", Ratio(r.client, r.ref), "x",
+                          QString::asprintf(" (goal: within %.1f x)", kGoal));
+    kTable.Line("peak RSS of the client's child", r.peakKb / 1024.0, "MB");
+    kTable.Line("  the client's whole child, spawn to exit", r.wall);
+    kTable.Line("  CPU of the client's whole child (user + system)", r.cpu);
+    kTable.Line("  CPU of curl (user + system)", r.refCpu);
     std::printf("  the client's steps one by one:\n");
     const char *names[] = {"register, login, saved logins",
                            "update check",
@@ -579,10 +381,10 @@ void Print(const SOfficeResult &r)
                            "first page (count, list, notices)",
                            "cache brought in line"};
     for (size_t i = 0; i < r.steps.size() && i < std::size(names); ++i)
-        Line(("    " + std::string(names[i])).c_str(), r.steps[i]);
+        kTable.Line(("    " + std::string(names[i])).c_str(), r.steps[i]);
     std::printf("  curl per request (time_total):\n");
     for (const auto &op : r.ops)
-        Line(("    " + op.first.toStdString()).c_str(), op.second);
+        kTable.Line(("    " + op.first.toStdString()).c_str(), op.second);
     if (r.failures)
         std::printf("  (%d failed rounds)\n", r.failures);
 }
@@ -594,20 +396,9 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     Prepare();
-    if (args.value(0) == QLatin1String("--child")) {
-        const QString mode = args.value(1);
-        const QStringList rest = args.mid(2);
-        try {
-            if (mode == QLatin1String("signin"))
-                return ChildSignIn(rest);
-            if (mode == QLatin1String("split"))
-                return ChildSplit(rest);
-        } catch (const CBizException &e) {
-            std::fprintf(stderr, "%s: %s\n", qPrintable(mode), e.what());
-            return 9;
-        }
-        return 1;
-    }
+    if (args.value(0) == QLatin1String("--child"))
+        return RunChildMode(args.mid(1), {{QStringLiteral("signin"), ChildSignIn},
+                                          {QStringLiteral("split"), ChildSplit}});
     const int rounds = std::max(1, args.value(0, QStringLiteral("5")).toInt());
     QTemporaryDir work(QStringLiteral("/tmp/velquor-bench-signin-XXXXXX"));
     if (!work.isValid())

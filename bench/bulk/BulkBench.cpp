@@ -49,6 +49,7 @@
 #include "service/MessageDigest.h"
 
 #include "BenchServer.h"
+#include "ClientSignIn.h"
 #include "Measure.h"
 #include "Processes.h"
 
@@ -114,26 +115,6 @@ QStringList FilesBelow(const QString &dir, const QString &filter = QStringLitera
 
 // --- child processes ------------------------------------------------------------------------
 
-// A program start followed by an online sign-in as the sign-in window runs it.
-bool SignIn(CSystemObjects &systems)
-{
-    CSharedSystem *shared = systems.shared();
-    if (!systems.main()->StartReportingErrors()
-        || !systems.main()->loginManager()->SignIn(QStringLiteral("demo"), QStringLiteral("yamada"),
-                                                   QStringLiteral("yamada-pass"), true)
-        || !shared->Start())
-        return false;
-    systems.local()->AttachShared(shared);
-    return shared->sharedWorkspaces()->Load() && shared->sharedFileTypes()->Load();
-}
-
-// The installation's first sign-in, saved: every later child is the same client.
-int ChildSignIn()
-{
-    CSystemObjects systems;
-    return SignIn(systems) && systems.main()->loginManager()->SaveSavedLogins() ? 0 : 2;
-}
-
 // a: destination root. Prints (ms): the run, the sign-in; the files stored and failed, the
 // ending.
 int ChildRun(const QStringList &a)
@@ -141,7 +122,7 @@ int ChildRun(const QStringList &a)
     CSystemObjects systems;
     QElapsedTimer timer;
     timer.start();
-    if (!SignIn(systems))
+    if (!SignInAsYamada(systems))
         return 2;
     const double signInMs = Ms(timer);
     CBulkDownloadConfigRecord config;
@@ -189,7 +170,7 @@ SFit Fit(const std::vector<double> &mib, const std::vector<double> &ms)
 int ChildSplit(const QStringList &a)
 {
     CSystemObjects systems;
-    if (!SignIn(systems))
+    if (!SignInAsYamada(systems))
         return 2;
     const QString key = systems.main()->loginManager()->accessKey();
     CSharedFileManager *files = systems.shared()->sharedFiles();
@@ -610,7 +591,7 @@ int main(int argc, char **argv)
     if (args.value(0) == QLatin1String("--child"))
         return RunChildMode(
             args.mid(1),
-            {{QStringLiteral("signin"), [](const QStringList &) { return ChildSignIn(); }},
+            {{QStringLiteral("signin"), [](const QStringList &) { return ChildFirstSignIn(); }},
              {QStringLiteral("run"), ChildRun},
              {QStringLiteral("split"), ChildSplit},
              {QStringLiteral("logs"), ChildLogs},

@@ -40,6 +40,7 @@
 #include "service/NetworkManagers.h"
 
 #include "BenchServer.h"
+#include "ClientSignIn.h"
 #include "Measure.h"
 #include "Processes.h"
 
@@ -300,20 +301,6 @@ SScanResult BenchScan(const QString &work, int rounds)
 
 // --- 2. the page --------------------------------------------------------------------------
 
-// A program start followed by an online sign-in as the sign-in window runs it: the tree
-// and the types loaded, the cache view attached.
-bool SignIn(CSystemObjects &systems)
-{
-    CSharedSystem *shared = systems.shared();
-    if (!systems.main()->StartReportingErrors()
-        || !systems.main()->loginManager()->SignIn(QStringLiteral("demo"), QStringLiteral("yamada"),
-                                                   QStringLiteral("yamada-pass"), false)
-        || !shared->Start())
-        return false;
-    systems.local()->AttachShared(shared);
-    return shared->sharedWorkspaces()->Load() && shared->sharedFileTypes()->Load();
-}
-
 qint32 PageFolderId(CSystemObjects &systems)
 {
     for (const CWorkspaceRecord *r : systems.shared()->sharedWorkspaces()->list()) {
@@ -339,7 +326,7 @@ SFilePageQuery PageQuery(qint32 folderId)
 int ChildPage()
 {
     CSystemObjects systems;
-    if (!SignIn(systems))
+    if (!SignInAsYamada(systems, false))
         return 2;
     const qint32 folder = PageFolderId(systems);
     CLocalFileManager *cache = systems.local()->localFiles();
@@ -468,7 +455,7 @@ SPageResult BenchPage(const QString &work, int rounds)
     }
 
     CSystemObjects systems;
-    if (!SignIn(systems)) {
+    if (!SignInAsYamada(systems, false)) {
         std::fprintf(stderr, "page: sign-in failed\n");
         return result;
     }

@@ -55,6 +55,7 @@
 #include "service/MessageDigest.h"
 
 #include "BenchServer.h"
+#include "ClientSignIn.h"
 #include "Measure.h"
 #include "Processes.h"
 
@@ -105,31 +106,6 @@ void Prepare()
 
 // --- child processes ------------------------------------------------------------------------
 
-// A program start followed by an online sign-in as the sign-in window runs it: the tree and
-// the types loaded, the cache view attached.
-bool SignIn(CSystemObjects &systems)
-{
-    CSharedSystem *shared = systems.shared();
-    if (!systems.main()->StartReportingErrors()
-        || !systems.main()->loginManager()->SignIn(QStringLiteral("demo"), QStringLiteral("yamada"),
-                                                   QStringLiteral("yamada-pass"), true)
-        || !shared->Start())
-        return false;
-    systems.local()->AttachShared(shared);
-    return shared->sharedWorkspaces()->Load() && shared->sharedFileTypes()->Load();
-}
-
-// The installation's first sign-in, saved as the sign-in window saves it: every later child
-// is the same client, whose key the lock carries.
-int ChildSignIn()
-{
-    CSystemObjects systems;
-    if (!SignIn(systems) || !systems.main()->loginManager()->SaveSavedLogins())
-        return 2;
-    std::printf("clientkey %s\n", qPrintable(systems.main()->loginManager()->clientKey()));
-    return 0;
-}
-
 // a: folder id, file size. Prints (ms): the open, the sign-in before it; the working
 // copy's path.
 int ChildOpen(const QStringList &a)
@@ -138,7 +114,7 @@ int ChildOpen(const QStringList &a)
     CSystemObjects systems;
     QElapsedTimer timer;
     timer.start();
-    if (!SignIn(systems))
+    if (!SignInAsYamada(systems))
         return 2;
     const double signInMs = Ms(timer);
     bool refresh = false;
@@ -165,7 +141,7 @@ int ChildSend(const QStringList &a)
     CSystemObjects systems;
     QElapsedTimer timer;
     timer.start();
-    if (!SignIn(systems))
+    if (!SignInAsYamada(systems))
         return 2;
     const double signInMs = Ms(timer);
     CLocalFileManager *cache = systems.local()->localFiles();
@@ -812,7 +788,7 @@ int main(int argc, char **argv)
     Prepare();
     if (args.value(0) == QLatin1String("--child"))
         return RunChildMode(args.mid(1), {{QStringLiteral("signin"),
-                                           [](const QStringList &) { return ChildSignIn(); }},
+                                           [](const QStringList &) { return ChildFirstSignIn(); }},
                                           {QStringLiteral("open"), ChildOpen},
                                           {QStringLiteral("send"), ChildSend},
                                           {QStringLiteral("split-open"), ChildSplitOpen},

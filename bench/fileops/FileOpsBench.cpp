@@ -58,6 +58,7 @@
 #include "service/MessageDigest.h"
 
 #include "BenchServer.h"
+#include "ClientSignIn.h"
 #include "Measure.h"
 #include "Processes.h"
 
@@ -167,37 +168,12 @@ struct SLoopTimes
 
 // --- child processes ------------------------------------------------------------------------
 
-// A program start followed by an online sign-in as the sign-in window runs it: the tree and
-// the types loaded, the cache view attached.
-bool SignIn(CSystemObjects &systems)
-{
-    CSharedSystem *shared = systems.shared();
-    if (!systems.main()->StartReportingErrors()
-        || !systems.main()->loginManager()->SignIn(QStringLiteral("demo"), QStringLiteral("yamada"),
-                                                   QStringLiteral("yamada-pass"), true)
-        || !shared->Start())
-        return false;
-    systems.local()->AttachShared(shared);
-    return shared->sharedWorkspaces()->Load() && shared->sharedFileTypes()->Load();
-}
-
-// The installation's first sign-in, saved as the sign-in window saves it: every later child
-// is the same client.
-int ChildSignIn()
-{
-    CSystemObjects systems;
-    if (!SignIn(systems) || !systems.main()->loginManager()->SaveSavedLogins())
-        return 2;
-    std::printf("clientkey %s\n", qPrintable(systems.main()->loginManager()->clientKey()));
-    return 0;
-}
-
 // A signed-in child: the sign-in's time in *signInMs.
 bool SignInTimed(CSystemObjects &systems, double *signInMs)
 {
     QElapsedTimer timer;
     timer.start();
-    const bool ok = SignIn(systems);
+    const bool ok = SignInAsYamada(systems);
     *signInMs = Ms(timer);
     return ok;
 }
@@ -282,7 +258,7 @@ int ChildSplitAdd(const QStringList &a)
     const qint32 second = a.value(1).toInt();
     const QStringList paths = FilesIn(a.value(2));
     CSystemObjects systems;
-    if (!SignIn(systems))
+    if (!SignInAsYamada(systems))
         return 2;
     CSharedGuiSystem *gui = systems.sharedGui();
     CLocalFileManager *cache = systems.local()->localFiles();
@@ -401,7 +377,7 @@ int ChildSplitMove(const QStringList &a)
     const qint32 destination = a.value(1).toInt();
     const int count = a.value(2).toInt();
     CSystemObjects systems;
-    if (!SignIn(systems))
+    if (!SignInAsYamada(systems))
         return 2;
     CSharedGuiSystem *gui = systems.sharedGui();
     CLocalFileManager *cache = systems.local()->localFiles();
@@ -1040,7 +1016,7 @@ int main(int argc, char **argv)
     Prepare();
     if (args.value(0) == QLatin1String("--child"))
         return RunChildMode(args.mid(1), {{QStringLiteral("signin"),
-                                           [](const QStringList &) { return ChildSignIn(); }},
+                                           [](const QStringList &) { return ChildFirstSignIn(); }},
                                           {QStringLiteral("add"), ChildAdd},
                                           {QStringLiteral("get"), ChildGet},
                                           {QStringLiteral("move"), ChildMove},

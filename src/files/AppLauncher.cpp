@@ -49,8 +49,12 @@ int LaunchEntry(const QString &desktopId, const QByteArray &uri, const QString &
     qint64 started = 0;
     GError *error = nullptr;
     const gboolean ok = g_desktop_app_info_launch_uris_as_manager(
-        app, &uris, nullptr, G_SPAWN_SEARCH_PATH, enter ? EnterFolder : nullptr,
-        enter ? const_cast<char *>(where.constData()) : nullptr, KeepPid, &started, &error);
+        app, &uris, nullptr,
+        // The application is the desktop's, not a part of this process: it gets none of our
+        // output channels (a pipe it held open would keep whoever reads ours waiting).
+        GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_STDOUT_TO_DEV_NULL | G_SPAWN_STDERR_TO_DEV_NULL),
+        enter ? EnterFolder : nullptr, enter ? const_cast<char *>(where.constData()) : nullptr,
+        KeepPid, &started, &error);
     g_object_unref(app);
     if (!ok) {
         qCWarning(lcFileRecords) << "the application could not be started:"

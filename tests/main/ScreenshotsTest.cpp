@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPainter>
 #include <QPixmap>
 
 namespace {
@@ -78,6 +79,40 @@ TEST_F(MainScreenshots, SuzukiStartsInTheFirstFolder)
 {
     SignIn(QStringLiteral("suzuki"));
     Run([&](CSharedFileListDialog &w) { Save(w, QStringLiteral("main-7-suzuki")); });
+}
+
+TEST_F(MainScreenshots, AFileOutForEditingAndItsContextMenu)
+{
+    const QString name = QStringLiteral("予算計画.xlsx");
+    ASSERT_TRUE(gui()->OpenForEditing(server->folderId(QStringLiteral("経理/2024")), u'/' + name,
+                                      nullptr, true));
+    Run([&](CSharedFileListDialog &w) {
+        ChooseFolder(w, QStringLiteral("経理/2024"));
+        SelectRows(w, {name});
+        Save(w, QStringLiteral("main-8-unsent"));
+        w.SetMenuChooser([&](QMenu &menu) -> QAction * {
+            const int row = RowOf(w, name);
+            const QRect cell = w.list()->visualRect(w.list()->model()->index(row, 1));
+            menu.popup(w.list()->viewport()->mapToGlobal(cell.bottomLeft()));
+            for (int i = 0; i < 5; ++i)
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 30);
+            // The window with its menu over it, as the user sees both (the menu may reach
+            // past the window's edge).
+            const QRect window(w.mapToGlobal(QPoint(0, 0)), w.size());
+            const QRect both = window.united(menu.geometry());
+            QPixmap picture(both.size());
+            picture.fill(Qt::darkGray);
+            QPainter painter(&picture);
+            painter.drawPixmap(window.topLeft() - both.topLeft(), w.grab());
+            painter.drawPixmap(menu.geometry().topLeft() - both.topLeft(), menu.grab());
+            painter.end();
+            EXPECT_TRUE(picture.save(folder + QStringLiteral("/main-9-context-menu.png")));
+            menu.close();
+            return nullptr;
+        });
+        Key(w, w.list(), Qt::Key_F10, Qt::ShiftModifier);
+        w.SetMenuChooser({});
+    });
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 #include "files/LocalFileManager.h"
 #include "files/SharedFileManager.h"
 #include "service/MessageDigest.h"
+#include "ui/dialogs/SharedFileOpenWithDialog.h"
 #include "ui/main/FileListColumns.h"
 #include "ui/toolkit/CompleteDialogs.h"
 #include "ui/toolkit/Pickers.h"
@@ -20,7 +21,10 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
+#include <QPushButton>
 #include <QThread>
 #include <QTimer>
 
@@ -229,14 +233,15 @@ TEST_F(EditCommandsTest, ContextMenusInTheirOrder)
         });
         SelectRows(w, {mine});
         Key(w, w.list(), Qt::Key_F10, Qt::ShiftModifier);
-        EXPECT_EQ(seen, (QStringList{"開く", "読取専用で開く", "送信", "ダウンロード", "-",
-                                     "お気に入りに追加", "パス名をコピー", "-", "強制解除", "-",
-                                     "未送信一覧へ", "-", "(履歴を表示)"}))
+        EXPECT_EQ(seen, (QStringList{"開く", "プログラムを指定して開く", "読取専用で開く", "送信",
+                                     "ダウンロード", "-", "お気に入りに追加", "パス名をコピー", "-",
+                                     "強制解除", "-", "未送信一覧へ", "-", "(履歴を表示)"}))
             << seen.join(u'|').toStdString();
         seen.clear();
         SelectRows(w, {QStringLiteral("予算計画.xlsx")});
         Key(w, w.list(), Qt::Key_Menu);
-        EXPECT_EQ(seen.mid(0, 3), (QStringList{"開く", "読取専用で開く", "(送信)"}))
+        EXPECT_EQ(seen.mid(0, 4),
+                  (QStringList{"開く", "プログラムを指定して開く", "読取専用で開く", "(送信)"}))
             << seen.join(u'|').toStdString();
         EXPECT_TRUE(seen.contains(QStringLiteral("(強制解除)")));
 
@@ -331,4 +336,55 @@ TEST_F(EditCommandsTest, DownloadsOneFileOrSeveralIntoAFolder)
     EXPECT_EQ(
         app->GetProfileString(QStringLiteral("FileListDialog"), QStringLiteral("extractAllDir")),
         out);
+}
+
+// Open with a chosen program (Ctrl+Enter): the program list preselects the type's program,
+// 開く starts it, and the second dialog's 送信 sends what it saved once it is closed.
+TEST_F(EditCommandsTest, OpenWithAChosenProgramThenSendFromTheSecondDialog)
+{
+    const QString name = QStringLiteral("仕訳帳.csv");
+    const QString working = Cache()->WorkingCopyPath(Year(), name);
+    QStringList steps;
+    onOther = [&](QDialog &shown) {
+        auto *dialog = dynamic_cast<CSharedFileOpenWithDialog *>(&shown);
+        if (!dialog) {
+            QTimer::singleShot(0, &shown, [&shown] { shown.reject(); });
+            return;
+        }
+        QTimer::singleShot(0, dialog, [&, dialog] {
+            auto *programs = dialog->controlAs<QListWidget>(CSharedFileOpenWithDialog::ProgramsId);
+            steps << dialog->windowTitle() + u'|'
+                         + dialog->controlAs<QLineEdit>(CSharedFileOpenWithDialog::FolderId)->text()
+                         + u'|' + programs->currentItem()->text();
+            if (dialog->step() == CSharedFileOpenWithDialog::EStep::SendAfter) {
+                EXPECT_TRUE(WaitForLog(QStringLiteral("done")));
+            }
+            QTest::mouseClick(dialog->controlAs<QPushButton>(CSharedFileOpenWithDialog::OkId),
+                              Qt::LeftButton);
+        });
+    };
+    QByteArray edited;
+    Run([&](W &w) {
+        ChooseFolder(w, kYear);
+        SelectRows(w, {name});
+        held = Qt::ControlModifier;
+        Key(w, w.list(), Qt::Key_Return);
+        held = Qt::NoModifier;
+        Settle(w);
+    });
+    ASSERT_EQ(steps.size(), 2) << messages.join(u'|').toStdString();
+    EXPECT_TRUE(steps.at(0).endsWith(QStringLiteral("|経理/2024|Fake Office")))
+        << steps.at(0).toStdString();
+    EXPECT_TRUE(steps.at(1).endsWith(QStringLiteral("|経理/2024|Fake Office")))
+        << steps.at(1).toStdString();
+    // The choice, then the send.
+    EXPECT_TRUE(steps.at(0).contains(QStringLiteral("アプリを指定して開く")))
+        << steps.at(0).toStdString();
+    EXPECT_TRUE(steps.at(1).contains(QStringLiteral("指定したアプリを終了して送信")))
+        << steps.at(1).toStdString();
+    EXPECT_TRUE(messages.isEmpty()) << messages.join(u'|').toStdString();
+    EXPECT_TRUE(Fields(name).value(3).isEmpty()) << "sent and released";
+    EXPECT_FALSE(QFileInfo::exists(working));
+    QStringList history;
+    ASSERT_EQ(Cache()->ListHistory(Cache()->HistoryDirOf(Year(), name), name, history), 1);
 }

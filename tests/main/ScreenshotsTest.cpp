@@ -4,6 +4,9 @@
 
 #include "MainWindowFixture.h"
 
+#include "support/FakeApplication.h"
+#include "ui/dialogs/SharedFileOpenWithDialog.h"
+
 #include <QDir>
 #include <QLineEdit>
 #include <QMenu>
@@ -113,6 +116,26 @@ TEST_F(MainScreenshots, AFileOutForEditingAndItsContextMenu)
         Key(w, w.list(), Qt::Key_F10, Qt::ShiftModifier);
         w.SetMenuChooser({});
     });
+}
+
+TEST_F(MainScreenshots, OpenWithItsTwoDialogs)
+{
+    // A program the desktop offers for spreadsheets, known from the sign-in on.
+    ASSERT_FALSE(RegisterFakeApplication(installation, "#!/bin/sh\n").isEmpty());
+    SignIn(QStringLiteral("yamada"));
+    int preselected = -1;
+    const QList<SAppChoice> choices = gui()->AppChoices({}, &preselected);
+    using D = CSharedFileOpenWithDialog;
+    D choose(D::EStep::Choose, QStringLiteral("経理/2024"), QStringLiteral("予算計画.xlsx"),
+             choices, choices.isEmpty() ? -1 : 0);
+    choose.show();
+    Save(choose, QStringLiteral("main-10-open-with"));
+    choose.close();
+    D send(D::EStep::SendAfter, QStringLiteral("経理/2024"), QStringLiteral("予算計画.xlsx"),
+           choices.mid(0, 1), 0);
+    send.show();
+    Save(send, QStringLiteral("main-11-open-with-send"));
+    send.close();
 }
 
 } // namespace

@@ -11,10 +11,13 @@
 #include "core/FileStates.h"
 #include "core/Messages.h"
 #include "core/Strings.h"
+#include "files/AppAssociation.h"
 #include "files/LocalFileManager.h"
 #include "files/SharedFileManager.h"
 #include "folders/WorkspaceRecord.h"
+#include "ui/dialogs/SharedFileOpenWithDialog.h"
 #include "ui/toolkit/KeyboardState.h"
+#include "ui/toolkit/ModalRun.h"
 
 #include <memory>
 #include <vector>
@@ -121,6 +124,11 @@ void CSharedFileListDialog::OpenRows()
         OnCommand(MainId::OpenCacheFolder);
         return;
     }
+    if (!noLaunch && (held & Qt::ControlModifier)
+        && Qualified(ERowSet::Openable, EOpenRightTest::None).size() == 1) {
+        OpenRowWith();
+        return;
+    }
     const QList<CFileRecord *> selected = m_list->selectedRecords();
     if (selected.size() == 1 && selected.first()->folderItem) {
         NavigateToFolder(selected.first()->folderItem->id, false);
@@ -137,6 +145,46 @@ void CSharedFileListDialog::OpenRows()
         }
         return m_gui.OpenForEditing(row.workspaceId, row.path, nullptr, noLaunch, &refresh);
     });
+}
+
+void CSharedFileListDialog::OpenRowWith()
+{
+    const QList<CSharedFileRecord *> rows = Qualified(ERowSet::Openable, EOpenRightTest::None);
+    if (rows.size() != 1)
+        return;
+    CSharedFileRecord row;
+    row.CopyFrom(*rows.first());
+    int preselected = -1;
+    const QList<SAppChoice> choices
+        = m_gui.AppChoices(LookupAppAssociation(row.extension).desktopId, &preselected);
+    const QString folderPath = m_gui.PathText(row.workspaceId);
+    using D = CSharedFileOpenWithDialog;
+    D choose(D::EStep::Choose, folderPath, row.FileName(), choices, preselected, this);
+    if (RunModal(choose) != QDialog::Accepted || choose.chosenIndex() < 0)
+        return;
+    const SAppChoice app = choices.at(choose.chosenIndex());
+    bool opened = false;
+    RunRows(kOpenRun, kOpenRow, rows, false, [&](CSharedFileRecord &current) {
+        bool refresh = false;
+        opened = m_gui.OpenForEditing(current.workspaceId, current.path, &app, false, &refresh);
+        return opened;
+    });
+    if (!opened)
+        return;
+    // Once the program is closed, 送信 sends what it saved, with what it wrote beside it.
+    D send(D::EStep::SendAfter, folderPath, row.FileName(), {app}, 0, this);
+    send.SetSend([&] {
+        BeginProgress(kSendRun, 100);
+        CBizProgressAttach attach(m_gui, progressHandler());
+        SetProgressText(detail::ComposeMessage(kSendRow, row.FileName()));
+        bool refresh = false;
+        const bool sent
+            = m_gui.SendWithRelatedData(row.workspaceId, row.path, true, false, nullptr, &refresh);
+        EndProgress(!sent);
+        PostRefresh(true, true, m_list);
+        return sent;
+    });
+    RunModal(send);
 }
 
 void CSharedFileListDialog::OpenRowsReadOnly()
@@ -189,6 +237,9 @@ bool CSharedFileListDialog::OnEditCommand(int command)
         return true;
     case OpenReadOnlyCommand:
         OpenRowsReadOnly();
+        return true;
+    case OpenWithCommand:
+        OpenRowWith();
         return true;
     case MainId::Send:
     case SendCommand:

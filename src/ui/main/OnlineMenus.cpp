@@ -86,8 +86,11 @@ int CSharedFileListDialog::ListContextMenu(const QList<CFileRecord *> &rows, int
         b.Item(ToSendMode, BizIcon::Send, !m_sendMode);
     } else if (folderRows == 0) {
         // F: files only.
-        if (!Qualified(ERowSet::Openable, EOpenRightTest::Right).isEmpty())
+        const int openable = int(Qualified(ERowSet::Openable, EOpenRightTest::Right).size());
+        if (openable > 0)
             b.Item(OpenCommand, BizIcon::Open, oneOnly);
+        if (openable == 1 && rows.size() == 1)
+            b.Item(OpenWithCommand, BizIcon::Open);
         b.Item(OpenReadOnlyCommand, BizIcon::View,
                oneOnly && !Qualified(ERowSet::ReadOnlyOpenable).isEmpty());
         const bool sendable = !Qualified(ERowSet::Sendable).isEmpty();

@@ -65,6 +65,7 @@ public:
         ForceReleaseCommand = 5139,
         DownloadCommand = 5141,
         CopyFilePath = 5146,
+        OpenWithCommand = 5170,
         CopyFolderPath = 5155,
         ShowHistory = 5228,
         AddFavorite = 5166,
@@ -163,6 +164,8 @@ private:
     // Runs one of the commands; false for a command that is none of them.
     bool OnEditCommand(int command);
     void OpenRows();
+    // Open with a chosen program, then the send once the program is closed.
+    void OpenRowWith();
     void OpenRowsReadOnly();
     void SendRows();
     void ForceReleaseRows();

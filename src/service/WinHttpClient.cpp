@@ -526,7 +526,10 @@ bool CBizWinHttpClient::SendWithRetry(const QByteArray &body,
         WaitFor(Stage::Sent, onWake);
         if (m_cancelled)
             return false;
-        if (!m_finished || !TransportFailed())
+        // An answer that began (a status arrived) before the connection broke was sent: the
+        // receiving side judges it (a download resumes, a retry repeats the request). A busy
+        // client may see the whole broken answer before it sees its request sent.
+        if (!m_finished || !TransportFailed() || StatusCode() > 0)
             return true;
         const quint32 number = FailureNumber();
         if (number == HttpError::CertAuthorityInvalid && m_addCertStore && !certAdded) {
@@ -583,7 +586,9 @@ bool CBizWinHttpClient::ReceiveResponse(int *status, qint64 *contentLength, QStr
         throw CBizWinHttpException(HttpError::InternalError,
                                    failureText(HttpError::InternalError, m_request.url().host()));
     WaitFor(Stage::Headers);
-    if (m_cancelled || (m_finished && TransportFailed()))
+    // A connection that broke after the headers is the body reader's to judge: a download
+    // resumes from what arrived, any other reader raises the failure.
+    if (m_cancelled || (m_finished && TransportFailed() && StatusCode() <= 0))
         RaiseFailure();
     if (status)
         *status = StatusCode();

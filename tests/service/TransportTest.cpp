@@ -125,7 +125,14 @@ TEST_F(Transport, DownloadResumesAfterAConnectionCutMidBody)
     installation.CaptureLog();
     const QString target = dir() + QStringLiteral("/got.bin");
     CTestGetRequest get(key, folder, QStringLiteral("/resume.bin"), target, md5);
-    ASSERT_TRUE(get.ExecuteGet());
+    int got = 0;
+    try {
+        got = get.ExecuteGet();
+    } catch (const CBizException &e) {
+        FAIL() << e.ErrorMessage().toStdString() << "\n"
+               << installation.log.join(u'\n').toStdString();
+    }
+    ASSERT_TRUE(got);
     EXPECT_EQ(get.digest, md5);
     EXPECT_EQ(get.length, 3 * 1024 * 1024 + 17);
     EXPECT_EQ(Md5HexOfFile(target), md5);

@@ -219,6 +219,30 @@ TEST(Controls, DateCtrlOpensOnTodayBelowItsLeftEdgeAndKeepsNonDateText)
     date->calendar()->hide();
 }
 
+// Two date fields side by side: each calendar button says whose it is and is reached with
+// Tab, so the calendars are not for mouse users only.
+TEST(Controls, EachDateFieldsCalendarIsNamedAfterItAndReachedByTab)
+{
+    CHost host;
+    auto *from = host.Add(new CBizDateTimeCtrl);
+    auto *to = host.Add(new CBizDateTimeCtrl);
+    from->setAccessibleName(QStringLiteral("取引日（開始）"));
+    to->setAccessibleName(QStringLiteral("取引日（終了）"));
+    ASSERT_TRUE(host.Show());
+    EXPECT_EQ(from->calendarButton()->accessibleName(),
+              QStringLiteral("取引日（開始）のカレンダー"));
+    EXPECT_EQ(to->calendarButton()->accessibleName(), QStringLiteral("取引日（終了）のカレンダー"));
+    EXPECT_EQ(from->calendar()->accessibleName(), QStringLiteral("取引日（開始）のカレンダー"));
+    EXPECT_EQ(from->edit()->accessibleName(), QStringLiteral("取引日（開始）"));
+    from->edit()->setFocus(Qt::OtherFocusReason);
+    QCoreApplication::processEvents();
+    QTest::keyClick(from->edit(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), from->calendarButton());
+    QTest::keyClick(from->calendarButton(), Qt::Key_Space);
+    EXPECT_TRUE(from->isCalendarOpen());
+    from->calendar()->hide();
+}
+
 TEST(Controls, DateChosenInCalendarIsWrittenInShortForm)
 {
     CHost host;

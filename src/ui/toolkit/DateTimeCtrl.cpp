@@ -41,7 +41,8 @@ CBizDateTimeCtrl::CBizDateTimeCtrl(QWidget *parent)
     m_button->setObjectName(QString::number(CalendarIconId));
     m_button->setToolTip(QStringLiteral("カレンダー"));
     m_button->setAccessibleName(QStringLiteral("カレンダー"));
-    m_button->setFocusPolicy(Qt::NoFocus);
+    // Reachable by Tab like any button: the calendar is not for mouse users only.
+    m_button->setFocusPolicy(Qt::TabFocus);
     m_button->SetIconId(CalendarIconId, 12);
 
     m_calendar->setWindowFlags(Qt::Popup);
@@ -183,8 +184,15 @@ void CBizDateTimeCtrl::resizeEvent(QResizeEvent *event)
 
 void CBizDateTimeCtrl::showEvent(QShowEvent *event)
 {
-    // The dialog names the control after its label; the edit inside answers to that name.
-    if (m_edit->accessibleName().isEmpty() && !accessibleName().isEmpty())
-        m_edit->setAccessibleName(accessibleName());
+    // The dialog names the control after its label; the edit inside answers to that name,
+    // and its calendar button and pop-up say whose calendar they are (two date fields must
+    // not both offer a "カレンダー").
+    if (!accessibleName().isEmpty()) {
+        if (m_edit->accessibleName().isEmpty())
+            m_edit->setAccessibleName(accessibleName());
+        const QString calendar = accessibleName() + QStringLiteral("のカレンダー");
+        m_button->setAccessibleName(calendar);
+        m_calendar->setAccessibleName(calendar);
+    }
     QWidget::showEvent(event);
 }

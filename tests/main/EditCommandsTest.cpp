@@ -388,3 +388,26 @@ TEST_F(EditCommandsTest, OpenWithAChosenProgramThenSendFromTheSecondDialog)
     QStringList history;
     ASSERT_EQ(Cache()->ListHistory(Cache()->HistoryDirOf(Year(), name), name, history), 1);
 }
+
+// A type that may only be viewed is saved, not opened: Enter offers the save dialog.
+TEST_F(EditCommandsTest, AViewOnlyTypeOffersTheSaveDialog)
+{
+    const QString pdf = QStringLiteral("試算表_2024Q1.pdf");
+    const QString saved = installation.path(QStringLiteral("試算表.pdf"));
+    QStringList asked;
+    const auto previous = CBizFileDialog::SetHook([&](const CBizFileDialog &request) {
+        asked << request.defaultName();
+        return QStringList{saved};
+    });
+    Run([&](W &w) {
+        ChooseFolder(w, kYear);
+        SelectRows(w, {pdf});
+        server->clearRequestLog();
+        Key(w, w.list(), Qt::Key_Return);
+    });
+    CBizFileDialog::SetHook(previous);
+    EXPECT_EQ(asked, QStringList{pdf});
+    EXPECT_EQ(Md5Hex(ReadFile(saved)), Fields(pdf).value(2));
+    EXPECT_EQ(server->callCount(QStringLiteral("file/lock")), 0) << "not opened for editing";
+    EXPECT_TRUE(ReadFile(m_log).isEmpty()) << "no application started";
+}

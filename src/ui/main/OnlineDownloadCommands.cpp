@@ -50,60 +50,74 @@ QList<CSharedFileRecord *> CSharedFileListDialog::DownloadableRows() const
     return rows;
 }
 
+bool CSharedFileListDialog::DownloadOneFile(const CSharedFileRecord &row)
+{
+    CBizFileDialog save(CBizFileDialog::Mode::Save, this);
+    save.SetTitle(windowTitle());
+    save.SetFolder(!m_extractDir.isEmpty() && QFileInfo(m_extractDir).isDir()
+                       ? m_extractDir
+                       : DefaultDownloadFolder());
+    save.SetDefaultName(row.FileName());
+    save.SetFilter(SaveTypeFilterString(row.productName, row.extension));
+    if (!save.Run())
+        return false;
+    const QString destination = save.selectedFile();
+    m_extractDir = QFileInfo(destination).absolutePath();
+    if (!m_gui.CheckLocalPathLength(int(destination.size()), row.FileName())
+        || !m_gui.CheckLocalPathLength(row.pathLength, row.FileName()))
+        return false;
+    BeginProgress(
+        detail::ComposeMessage(kDownloadingRow, m_gui.PathText(row.workspaceId, row.path)), 100,
+        Refocus::Focused);
+    CBizProgressAttach attach(m_gui, progressHandler());
+    const SOperationResult result
+        = m_gui.DownloadFiles({SItemRef{row.workspaceId, row.path, false}}, destination);
+    EndProgress(result.failed > 0);
+    if (result.refresh)
+        PostRefresh(true, true, m_list);
+    if (result.succeeded == 0)
+        return false; // the failure has been shown
+    CBizDownloadCompleteDialog done(QFileInfo(destination).absolutePath(),
+                                    QFileInfo(destination).fileName(), LoadString(kDone), this);
+    RunModal(done);
+    return true;
+}
+
 void CSharedFileListDialog::DownloadRows()
 {
     const QList<CSharedFileRecord *> rows = DownloadableRows();
     if (rows.isEmpty())
         return;
+    if (rows.size() == 1) {
+        CSharedFileRecord row;
+        row.CopyFrom(*rows.first());
+        DownloadOneFile(row);
+        return;
+    }
     QList<SItemRef> items;
     for (const CSharedFileRecord *row : rows)
         items << SItemRef{row->workspaceId, row->path, false};
 
-    QString destination;
-    if (rows.size() == 1) {
-        const CSharedFileRecord &row = *rows.first();
-        CBizFileDialog save(CBizFileDialog::Mode::Save, this);
-        save.SetTitle(windowTitle());
-        save.SetFolder(!m_extractDir.isEmpty() && QFileInfo(m_extractDir).isDir()
-                           ? m_extractDir
-                           : DefaultDownloadFolder());
-        save.SetDefaultName(row.FileName());
-        save.SetFilter(SaveTypeFilterString(row.productName, row.extension));
-        if (!save.Run())
-            return;
-        destination = save.selectedFile();
-        m_extractDir = QFileInfo(destination).absolutePath();
-        if (!m_gui.CheckLocalPathLength(int(destination.size()), row.FileName())
-            || !m_gui.CheckLocalPathLength(row.pathLength, row.FileName()))
-            return;
-    } else {
-        CBizFolderDialog pick(this);
-        pick.SetPrompt(QStringLiteral("ダウンロード先のフォルダを選択してください"));
-        QString start = m_extractAllDir.isEmpty() ? m_extractDir : m_extractAllDir;
-        if (start.isEmpty() || !QFileInfo(start).isDir())
-            start = DefaultDownloadFolder();
-        pick.SetFolder(start);
-        if (!pick.Run())
-            return;
-        destination = pick.selectedFolder();
-        m_extractAllDir = destination;
-    }
+    CBizFolderDialog pick(this);
+    pick.SetPrompt(QStringLiteral("ダウンロード先のフォルダを選択してください"));
+    QString start = m_extractAllDir.isEmpty() ? m_extractDir : m_extractAllDir;
+    if (start.isEmpty() || !QFileInfo(start).isDir())
+        start = DefaultDownloadFolder();
+    pick.SetFolder(start);
+    if (!pick.Run())
+        return;
+    const QString destination = pick.selectedFolder();
+    m_extractAllDir = destination;
 
-    BeginProgress(
-        rows.size() == 1 ? detail::ComposeMessage(
-            kDownloadingRow, m_gui.PathText(rows.first()->workspaceId, rows.first()->path))
-                         : LoadString(kDownloading),
-        100, Refocus::Focused);
+    BeginProgress(LoadString(kDownloading), 100, Refocus::Focused);
     CBizProgressAttach attach(m_gui, progressHandler());
     const SOperationResult result = m_gui.DownloadFiles(items, destination);
     EndProgress(result.failed > 0);
     if (result.refresh)
         PostRefresh(true, true, m_list);
-    if (result.succeeded == 0 || (rows.size() > 1 && result.failed > 0))
+    if (result.succeeded == 0 || result.failed > 0)
         return; // the failure, or the error log's question, has been shown
-    const bool one = rows.size() == 1;
-    CBizDownloadCompleteDialog done(one ? QFileInfo(destination).absolutePath() : destination,
-                                    one ? QFileInfo(destination).fileName() : QString(),
+    CBizDownloadCompleteDialog done(destination, QString(),
                                     LoadString(result.cancelled ? kStopped : kDone), this);
     RunModal(done);
 }

@@ -137,8 +137,17 @@ void CSharedFileListDialog::OpenRows()
     const QList<CSharedFileRecord *> rows = Qualified(ERowSet::Openable, EOpenRightTest::None);
     if (rows.isEmpty() || (m_sendMode && rows.size() > 1))
         return;
+    // A type that is only viewed is not opened: it is saved where the user says.
+    if (rows.size() == 1 && rows.first()->viewOnlyType) {
+        CSharedFileRecord row;
+        row.CopyFrom(*rows.first());
+        DownloadOneFile(row);
+        return;
+    }
     RunRows(kOpenRun, kOpenRow, rows, false, [&](CSharedFileRecord &row) {
         bool refresh = false;
+        if (row.viewOnlyType)
+            return DownloadOneFile(row);
         if (!RowQualification::MayEditIn(RowQualification::FolderOf(row), m_rights)) {
             ShowInfoMessage(kMayNotEdit);
             return m_gui.OpenReadOnly(row.workspaceId, row.path, &refresh);

@@ -180,6 +180,9 @@ private:
     // The download of the selected files (OnlineDownloadCommands.cpp).
     QList<CSharedFileRecord *> DownloadableRows() const;
     void DownloadRows();
+    // One file under a name the user picks, then the completion dialog; false when it was
+    // not downloaded (cancelled, or the failure shown).
+    bool DownloadOneFile(const CSharedFileRecord &row);
 
     // The favourites commands over the selection (OnlineFavoriteCommands.cpp).
     void AddFavoriteRows();

@@ -22,14 +22,7 @@ class Comments : public SignedInSession
 {
 protected:
     qint32 Year() const { return Id(kYear); }
-    QStringList Fields(const QString &path) const
-    {
-        return QString::fromUtf8(
-                   server->hook(QStringLiteral("file"), {{QStringLiteral("folderPath"), kYear},
-                                                         {QStringLiteral("path"), path}}))
-            .trimmed()
-            .split(u' ');
-    }
+    QStringList Fields(const QString &path) const { return server->fileFields(kYear, path); }
     QString LockKey(const QString &path) const { return Fields(path).value(3); }
     void Hook(const QString &name, const QString &path) const
     {

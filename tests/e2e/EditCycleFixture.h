@@ -95,14 +95,7 @@ echo "done" >> "$FAKEAPP_LOG"
     }
 
     qint32 Year() const { return Id(kYear); }
-    QStringList Fields(const QString &path) const
-    {
-        return QString::fromUtf8(
-                   server->hook(QStringLiteral("file"), {{QStringLiteral("folderPath"), kYear},
-                                                         {QStringLiteral("path"), path}}))
-            .trimmed()
-            .split(u' ');
-    }
+    QStringList Fields(const QString &path) const { return server->fileFields(kYear, path); }
     QString ServiceDigest(const QString &path) const { return Fields(path).value(2); }
     QString LockKey(const QString &path) const { return Fields(path).value(3); }
     QString Working(const QString &path) const

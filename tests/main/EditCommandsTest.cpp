@@ -55,14 +55,7 @@ protected:
 
     qint32 Year() const { return server->folderId(kYear); }
     CLocalFileManager *Cache() const { return gui()->sharedFiles()->local(); }
-    QStringList Fields(const QString &name) const
-    {
-        return QString::fromUtf8(
-                   server->hook(QStringLiteral("file"), {{QStringLiteral("folderPath"), kYear},
-                                                         {QStringLiteral("path"), u'/' + name}}))
-            .trimmed()
-            .split(u' ');
-    }
+    QStringList Fields(const QString &name) const { return server->fileFields(kYear, u'/' + name); }
     bool WaitForLog(const QString &line, int count = 1) const
     {
         QElapsedTimer timer;

@@ -193,6 +193,15 @@ int DevServer::folderId(const QString &path) const
     return ok ? id : -1;
 }
 
+QStringList DevServer::fileFields(const QString &folderPath, const QString &path) const
+{
+    return QString::fromUtf8(
+               hook(QStringLiteral("file"),
+                    {{QStringLiteral("folderPath"), folderPath}, {QStringLiteral("path"), path}}))
+        .trimmed()
+        .split(u' ');
+}
+
 SettingList DevServer::serverVqr() const
 {
     SettingList lines;

@@ -57,6 +57,9 @@ public:
     void clearRequestLog() const;
     // Id of the folder with the given "/"-joined names path (e.g. "経理/2024"), -1 when absent.
     int folderId(const QString &path) const;
+    // What the service holds of a file ("/name" in the folder of that names path): its id,
+    // size, digest and lock key, in this order (the file hook's answer).
+    QStringList fileFields(const QString &folderPath, const QString &path) const;
     // The server.vqr lines that point the client here: hostName, secure, httpPort or
     // httpsPort, rootPrefix when set, ignoreCert=1 for the self-signed certificate of a
     // secure server.

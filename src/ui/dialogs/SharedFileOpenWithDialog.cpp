@@ -90,6 +90,7 @@ CSharedFileOpenWithDialog::CSharedFileOpenWithDialog(EStep step, const QString &
     auto *cancel
         = new QPushButton(choose ? QStringLiteral("キャンセル") : QStringLiteral("閉じる"), this);
     cancel->setObjectName(QString::number(CancelId));
+    cancel->setAccessibleName(cancel->text());
     cancel->setAutoDefault(false);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     buttons->addWidget(m_ok);

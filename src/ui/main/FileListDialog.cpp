@@ -75,16 +75,6 @@ QString Key(const char *key)
     return QString::fromLatin1(key);
 }
 
-// The menu text of a command string ("prompt\n\nmenu\nsection"), or the whole text.
-QString MenuText(int id)
-{
-    const QString text = LoadString(id);
-    if (!text.contains(u'\n'))
-        return text;
-    const QString menu = text.section(u'\n', 2, 2);
-    return menu.isEmpty() ? text.section(u'\n', 0, 0) : menu;
-}
-
 } // namespace
 
 const QList<SThemeColour> &ThemeColours()
@@ -1434,7 +1424,7 @@ void CFileListDialog::PrepareSystemMenu(QMenu &menu)
     const bool shiftCtrl = (HeldModifiers() & (Qt::ShiftModifier | Qt::ControlModifier))
                            == (Qt::ShiftModifier | Qt::ControlModifier);
     auto add = [&](int command, int id) {
-        QAction *action = menu.addAction(MenuText(command));
+        QAction *action = menu.addAction(SCommandString::MenuTextOf(command));
         action->setData(id);
     };
     if (support) {

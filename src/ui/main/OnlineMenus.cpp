@@ -23,14 +23,6 @@
 
 namespace {
 
-// The menu text of a command: the third part of its string, else the string itself.
-QString CommandText(int id)
-{
-    const QString text = LoadString(id);
-    const QStringList parts = text.split(u'\n');
-    return parts.size() >= 3 && !parts.at(2).isEmpty() ? parts.at(2) : parts.first();
-}
-
 // Adds items in order; a separator only once the menu has an item.
 class CMenuBuilder
 {
@@ -40,7 +32,7 @@ public:
     {}
     void Item(int command, int icon, bool enabled = true)
     {
-        m_menu.AddItem(CommandText(command), command, icon, enabled);
+        m_menu.AddItem(SCommandString::MenuTextOf(command), command, icon, enabled);
         m_any = true;
     }
     void Separator()

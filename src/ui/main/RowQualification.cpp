@@ -21,15 +21,18 @@ bool isReadOnly(const CWorkspaceRecord *folder)
 
 bool localStateAllows(const CSharedFileRecord &row, const SLocalProbe *probe, bool needsLock)
 {
+    // The lock first: the probes look at the disk.
+    if (needsLock && !row.lockedByMe)
+        return false;
     if (!probe)
-        return !needsLock || row.lockedByMe;
+        return true;
     if (probe->storedInUse && probe->storedInUse(row))
         return false;
     const bool working = probe->workingExists && probe->workingExists(row);
     if (working && probe->workingInUse && probe->workingInUse(row))
         return false;
     if (needsLock)
-        return row.lockedByMe;
+        return true;
     // Without a working copy a file this client holds has nothing to open again.
     return working || !row.lockedByMe;
 }

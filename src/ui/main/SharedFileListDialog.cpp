@@ -1052,8 +1052,7 @@ void CSharedFileListDialog::UpdateCommandStates()
         = m_gui.sharedFiles() && m_gui.sharedFiles()->favorites().lastCount() > 0;
     m_favoritesButton->setEnabled(signedIn && (isFavoritesView() || hasFavorites));
     m_commentButton->setEnabled(false); // comment editing comes with its dialog
-    m_sendButton->setEnabled(!SelectedShared().isEmpty()
-                             && !Qualified(ERowSet::Sendable).isEmpty());
+    m_sendButton->setEnabled(!Qualified(ERowSet::Sendable).isEmpty());
     m_downloadButton->setEnabled(!DownloadableRows().isEmpty());
     m_addButton->setEnabled(false);
     CheckDataBoxChange();

@@ -104,6 +104,12 @@ SCommandString SCommandString::FromId(int stringId)
     return FromText(LoadString(stringId));
 }
 
+QString SCommandString::MenuTextOf(int stringId)
+{
+    const SCommandString parts = FromId(stringId);
+    return parts.menuText.isEmpty() ? parts.prompt : parts.menuText;
+}
+
 SCommandString SCommandString::FromText(const QString &text)
 {
     const QStringList parts = text.split(u'\n');

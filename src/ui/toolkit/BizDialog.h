@@ -32,6 +32,9 @@ struct SCommandString
     // From the string table; a missing id gives empty parts.
     static SCommandString FromId(int stringId);
     static SCommandString FromText(const QString &text);
+    // What a menu item of the command shows: its menu text, else its prompt (a string without
+    // parts is its own menu text).
+    static QString MenuTextOf(int stringId);
 };
 
 // The base of every dialog: the title from the product name and the command string's prompt,
